@@ -1,0 +1,28 @@
+/*
+ * posix.h - helpers shared by the Linux backend of the platform layer.
+ * Nothing outside src/platform/posix/ includes this file.
+ */
+#ifndef HERON_PLATFORM_POSIX_H
+#define HERON_PLATFORM_POSIX_H
+
+#include "platform/platform.h"
+
+/* The directory of the emulated machine: HERON_ROOT, or $HOME/.heron. */
+int PosixRootDir(char* szRoot, size_t cbRoot);
+/* Maps errno to a Win32 code. szHost, when given, tells 2 from 3 for ENOENT
+ * (3 when the parent directory is missing). */
+DWORD PosixErrorFromErrno(int nErrno, const char* szHost);
+/* Sets the last error from errno as above and returns 0. */
+int PosixFail(int nErrno, const char* szHost);
+/* 0 when no other process holds the file, 1 when one holds it open,
+ * 2 when one has it mapped (a loaded library). */
+int PosixInUse(const char* szHost);
+/* 1 when the owner lacks write permission (the emulated read-only flag). */
+int PosixReadOnly(const char* szHost);
+/* Arms faults from HERON_FAULT once per process. */
+void PosixFaultInitFromEnv(void);
+/* Bounded copy for the backend: copies at most cb-1 bytes, always ends with NUL;
+ * returns 1 when the whole text fitted. */
+int PosixCopy(char* szDst, size_t cbDst, const char* szSrc);
+
+#endif

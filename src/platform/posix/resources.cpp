@@ -1,0 +1,201 @@
+/*
+ * resources.cpp - the package store of the Linux build: the container that
+ * the package builder appends to the installer's executable (container.h).
+ *
+ * The executable is mapped read-only once; resource bytes point into the
+ * mapping and stay valid for the whole run. Every offset and length of the
+ * trailer and the index is checked against the file's real size before use:
+ * a damaged container yields missing resources, never a read out of bounds.
+ */
+#include "platform/container.h"
+#include "platform/posix/posix.h"
+
+#include <elf.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+typedef struct RESENTRY {
+    char szType[CONTAINER_MAX_TYPE + 1];
+    DWORD dwId;
+    const BYTE* pb;
+    DWORD cb;
+} RESENTRY;
+
+static char s_szOverride[4096];
+static int s_bLoaded;
+static const BYTE* s_pbFile;
+static size_t s_cbFile;
+static RESENTRY* s_pEntries;
+static size_t s_cEntries;
+
+static unsigned long long ResRead64(const BYTE* pb)
+{
+    unsigned long long ull = 0;
+    int i;
+    for (i = 7; i >= 0; i--) ull = (ull << 8) | pb[i];
+    return ull;
+}
+
+static DWORD ResRead32(const BYTE* pb)
+{
+    return (DWORD)pb[0] | ((DWORD)pb[1] << 8) | ((DWORD)pb[2] << 16) | ((DWORD)pb[3] << 24);
+}
+
+/* The end of the ELF image (section and program headers and the data they
+ * describe): payloads start at or after it. 0 for anything else. */
+static size_t ResExecutableEnd(const BYTE* pb, size_t cb)
+{
+    size_t cbEnd = 0;
+    if (cb < sizeof(Elf64_Ehdr) || memcmp(pb, ELFMAG, SELFMAG) != 0 || pb[EI_CLASS] != ELFCLASS64) return 0;
+    Elf64_Ehdr eh;
+    memcpy(&eh, pb, sizeof(eh));
+    if (eh.e_shoff && eh.e_shentsize == sizeof(Elf64_Shdr) && eh.e_shoff <= cb &&
+        (cb - eh.e_shoff) / sizeof(Elf64_Shdr) >= eh.e_shnum) {
+        size_t i;
+        cbEnd = (size_t)eh.e_shoff + (size_t)eh.e_shnum * sizeof(Elf64_Shdr);
+        for (i = 0; i < eh.e_shnum; i++) {
+            Elf64_Shdr sh;
+            memcpy(&sh, pb + eh.e_shoff + i * sizeof(Elf64_Shdr), sizeof(sh));
+            if (sh.sh_type != SHT_NOBITS && sh.sh_offset <= cb && sh.sh_size <= cb - sh.sh_offset &&
+                sh.sh_offset + sh.sh_size > cbEnd)
+                cbEnd = (size_t)(sh.sh_offset + sh.sh_size);
+        }
+    }
+    if (eh.e_phoff && eh.e_phentsize == sizeof(Elf64_Phdr) && eh.e_phoff <= cb &&
+        (cb - eh.e_phoff) / sizeof(Elf64_Phdr) >= eh.e_phnum) {
+        size_t i;
+        for (i = 0; i < eh.e_phnum; i++) {
+            Elf64_Phdr ph;
+            memcpy(&ph, pb + eh.e_phoff + i * sizeof(Elf64_Phdr), sizeof(ph));
+            if (ph.p_offset <= cb && ph.p_filesz <= cb - ph.p_offset && ph.p_offset + ph.p_filesz > cbEnd)
+                cbEnd = (size_t)(ph.p_offset + ph.p_filesz);
+        }
+    }
+    return cbEnd <= cb ? cbEnd : 0;
+}
+
+/* Reads the index of a container held in pb[0..cb). Returns the number of
+ * usable entries written to *ppEntries (malloc'd), 0 when there is no package. */
+static size_t ResParse(const BYTE* pb, size_t cb, RESENTRY** ppEntries)
+{
+    const BYTE* pTrailer;
+    unsigned long long ullIndex;
+    DWORD cIndex, i;
+    size_t cbExe, iPos, cUsable = 0;
+    RESENTRY* pEntries;
+
+    *ppEntries = NULL;
+    if (cb < CONTAINER_TRAILER_SIZE) return 0;
+    pTrailer = pb + cb - CONTAINER_TRAILER_SIZE;
+    if (memcmp(pTrailer, CONTAINER_MAGIC, 8) != 0 || ResRead32(pTrailer + 8) != CONTAINER_VERSION) return 0;
+    ullIndex = ResRead64(pTrailer + 16);
+    cIndex = ResRead32(pTrailer + 24);
+    cbExe = ResExecutableEnd(pb, cb);
+    if (ullIndex < cbExe || ullIndex > cb - CONTAINER_TRAILER_SIZE) return 0;
+    /* Each entry takes at least 29 bytes: bound the count before allocating. */
+    if (cIndex > (cb - CONTAINER_TRAILER_SIZE - ullIndex) / 29 + 1) return 0;
+    pEntries = (RESENTRY*)calloc(cIndex ? cIndex : 1, sizeof(RESENTRY));
+    if (!pEntries) return 0;
+
+    iPos = (size_t)ullIndex;
+    for (i = 0; i < cIndex; i++) {
+        size_t cbLeft = cb - CONTAINER_TRAILER_SIZE - iPos;
+        DWORD cchType;
+        unsigned long long ullOffset, ullSize;
+        if (cbLeft < 4) break;
+        cchType = ResRead32(pb + iPos);
+        if (cchType < 1 || cchType > CONTAINER_MAX_TYPE || cbLeft < 4 + (size_t)cchType + 24) break;
+        RESENTRY* pEntry = &pEntries[cUsable];
+        memcpy(pEntry->szType, pb + iPos + 4, cchType);
+        pEntry->szType[cchType] = 0;
+        iPos += 4 + cchType;
+        pEntry->dwId = ResRead32(pb + iPos);
+        ullOffset = ResRead64(pb + iPos + 8);
+        ullSize = ResRead64(pb + iPos + 16);
+        iPos += 24;
+        /* The payload area lies between the executable part and the index. */
+        if (ullOffset < cbExe || ullOffset > ullIndex || ullSize > ullIndex - ullOffset || ullSize > 0xFFFFFFFFull)
+            continue;
+        if (memchr(pEntry->szType, 0, cchType)) continue;
+        pEntry->pb = pb + ullOffset;
+        pEntry->cb = (DWORD)ullSize;
+        cUsable++;
+    }
+    *ppEntries = pEntries;
+    return cUsable;
+}
+
+static void ResLoad(void)
+{
+    char szPath[4096];
+    int fd;
+    struct stat st;
+    if (s_bLoaded) return;
+    s_bLoaded = 1;
+    if (s_szOverride[0]) {
+        PosixCopy(szPath, sizeof(szPath), s_szOverride);
+    } else {
+        ssize_t cb = readlink("/proc/self/exe", szPath, sizeof(szPath) - 1);
+        if (cb <= 0) return;
+        szPath[cb] = 0;
+    }
+    fd = open(szPath, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    if (fstat(fd, &st) == 0 && st.st_size > 0) {
+        void* pv = mmap(NULL, (size_t)st.st_size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (pv != MAP_FAILED) {
+            s_pbFile = (const BYTE*)pv;
+            s_cbFile = (size_t)st.st_size;
+            s_cEntries = ResParse(s_pbFile, s_cbFile, &s_pEntries);
+        }
+    }
+    close(fd);
+}
+
+void PlatSetModuleOverride(const char* szHostPath)
+{
+    if (s_pbFile) munmap((void*)s_pbFile, s_cbFile);
+    free(s_pEntries);
+    s_pbFile = NULL;
+    s_cbFile = 0;
+    s_pEntries = NULL;
+    s_cEntries = 0;
+    s_bLoaded = 0;
+    PosixCopy(s_szOverride, sizeof(s_szOverride), szHostPath ? szHostPath : "");
+}
+
+const BYTE* PlatFindResource(const char* szType, DWORD dwId, DWORD* pcbSize)
+{
+    size_t i;
+    if (pcbSize) *pcbSize = 0;
+    if (PlatFaultHit("FindResource")) return NULL;
+    ResLoad();
+    for (i = 0; i < s_cEntries; i++) {
+        if (s_pEntries[i].dwId == dwId && strcmp(s_pEntries[i].szType, szType) == 0) {
+            if (pcbSize) *pcbSize = s_pEntries[i].cb;
+            return s_pEntries[i].pb;
+        }
+    }
+    PlatSetLastError(1814); /* ERROR_RESOURCE_NAME_NOT_FOUND */
+    return NULL;
+}
+
+int PlatLoadString(DWORD dwId, char* szBuf, int cchBuf)
+{
+    DWORD cb = 0;
+    const BYTE* pb;
+    size_t cch;
+    if (!szBuf || cchBuf <= 0) return 0;
+    szBuf[0] = 0;
+    pb = PlatFindResource("STRING", dwId, &cb);
+    if (!pb || cb == 0) return 0;
+    cch = cb < (DWORD)(cchBuf - 1) ? cb : (size_t)(cchBuf - 1);
+    memcpy(szBuf, pb, cch);
+    szBuf[cch] = 0;
+    /* A NUL inside the text ends it, as in a resource string. */
+    return (int)strlen(szBuf);
+}

@@ -1,0 +1,58 @@
+/*
+ * ui.h - user interface of the platform layer: message boxes and the front
+ * end choice. The dialog model (dialogs, controls, the message queue) is in
+ * platform/dialog.h.
+ *
+ * Front ends on Linux: HERON_UI=tui draws in the terminal, HERON_UI=headless
+ * draws nothing interactive; the default is tui when standard input and
+ * output are terminals, else headless. Headless, a message box is printed as
+ *
+ *   === CAPTION ===
+ *   TEXT
+ *   === answer: BUTTON ===
+ *
+ * and answered from HERON_ANSWERS (comma-separated button names, any case,
+ * one per box in order); when the list is used up or names a button the box
+ * lacks, the default button answers (the first: OK, or Yes; MB_DEFBUTTON2
+ * picks the second).
+ */
+#ifndef HERON_PLATFORM_UI_H
+#define HERON_PLATFORM_UI_H
+
+#include "platform/platform.h"
+
+#define MB_OK 0x00000000u
+#define MB_OKCANCEL 0x00000001u
+#define MB_YESNOCANCEL 0x00000003u
+#define MB_YESNO 0x00000004u
+#define MB_ICONERROR 0x00000010u
+#define MB_ICONQUESTION 0x00000020u
+#define MB_ICONWARNING 0x00000030u
+#define MB_ICONINFORMATION 0x00000040u
+#define MB_DEFBUTTON2 0x00000100u
+#define MB_TYPEMASK 0x0000000Fu
+
+#define IDOK 1
+#define IDCANCEL 2
+#define IDYES 6
+#define IDNO 7
+
+#define UI_HEADLESS 0
+#define UI_TUI 1
+
+/* The front end of this run (HERON_UI or the terminal test). */
+int PlatUiMode(void);
+
+/* MessageBoxA: shows the box (modal) and returns the pressed button's id. */
+int PlatMessageBox(HWND hOwner, const char* szText, const char* szCaption, UINT uType);
+
+/* A front end may take over message boxes (the terminal front end draws
+ * them); NULL restores the default handling. */
+typedef int (*PLAT_MSGBOX_HANDLER)(HWND hOwner, const char* szText, const char* szCaption, UINT uType);
+void PlatSetMessageBoxHandler(PLAT_MSGBOX_HANDLER pfnHandler);
+
+/* Writes a line for the person or log reading standard output (headless
+ * page and text changes). */
+void PlatConsoleLine(const char* szText);
+
+#endif
