@@ -170,6 +170,9 @@ BOOL PlatGetFileSize(const char* szPath, unsigned long long* pcbSize);
 /* Modification time in seconds since 1970-01-01 00:00 UTC. */
 BOOL PlatGetFileTime(const char* szPath, long long* pllTime);
 BOOL PlatSetFileTime(const char* szPath, long long llTime);
+/* Marks a file the installer wrote as a program (the package's tools) as
+ * runnable: the execute bits on Linux, nothing on Windows. */
+BOOL PlatMarkProgram(const char* szPath);
 
 typedef struct PLAT_FIND_DATA {
     DWORD dwFileAttributes;

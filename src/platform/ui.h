@@ -51,6 +51,15 @@ int PlatMessageBox(HWND hOwner, const char* szText, const char* szCaption, UINT 
 typedef int (*PLAT_MSGBOX_HANDLER)(HWND hOwner, const char* szText, const char* szCaption, UINT uType);
 void PlatSetMessageBoxHandler(PLAT_MSGBOX_HANDLER pfnHandler);
 
+/* The start-up look-up of an earlier instance's window (FindWindowA,
+ * GetLastActivePopup, BringWindowToTop, IsIconic, ShowWindow(SW_RESTORE)).
+ * On Linux no window of another process is visible: PlatFindWindow gives NULL. */
+HWND PlatFindWindow(const char* szClass, const char* szTitle);
+HWND PlatGetLastActivePopup(HWND hWnd);
+BOOL PlatBringWindowToTop(HWND hWnd);
+BOOL PlatIsIconic(HWND hWnd);
+BOOL PlatRestoreWindow(HWND hWnd);
+
 /* Writes a line for the person or log reading standard output (headless
  * page and text changes). */
 void PlatConsoleLine(const char* szText);

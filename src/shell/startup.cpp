@@ -1,14 +1,373 @@
 /*
- * startup.cpp - the entry function and the start-up sequence.
+ * startup.cpp - the installer's entry function, the command line and the run
+ * modes.
+ *
+ * Divisions:
+ *   1. The command line (ParseCommandLine)
+ *   2. The start-up sequence (HeronMain): log, strings, options, the package
+ *      modes (EXTRACT, CONTENTS), the agreement text and the tools, the fix
+ *      listing, the running-product loop, the self-check, discovery, the
+ *      wizard
+ *   3. The exit work
+ *
+ * Ends: the extraction, the contents listing, the fix listing, a refused
+ * command line, a running product (Cancel) and a failed self-check end with
+ * code 0 and skip the exit work (the log then stays in the temporary
+ * directory). Every end with code 1 ends the process at once. Everything
+ * else goes through the exit work, which moves the log into the program
+ * directory.
  */
 #include "shell/startup.h"
 
+#include "package/selfcheck.h"
+#include "package/store.h"
+#include "package/unpack.h"
+#include "platform/ui.h"
+#include "records/listing.h"
+#include "shell/discovery.h"
 #include "shell/globals.h"
 #include "shell/log.h"
+#include "shell/running.h"
+#include "shell/text.h"
+#include "shell/utils.h"
+#include "wizard/wizard.h"
+
+#include <string.h>
+#include <strings.h>
+
+#define STR_HELP 4
+#define STR_RUNNING 8
+#define STR_NO_LOG 9
+#define STR_NO_PROGRAM_DIR 10
+#define STR_NO_DATA_DIR 11
+#define STR_NO_SYSTEM_DIR 12
+#define STR_NO_DIALOG 13
+#define STR_NO_KEY 41
+#define STR_KIND 42
+
+static int s_bLogOpen;
+
+/* ---- 1. The command line ---------------------------------------------- */
+
+static int StartupIsSeparator(char ch) { return ch == ' ' || ch == '-' || ch == '/'; }
+
+/* Extracts into szWord's directory, or "." when it is not a directory. */
+static void StartupExtractInto(const char* szWord)
+{
+    char szDest[261];
+    if (!DirectoryExists(szWord)) {
+        char szMsg[TEXT_FORMAT_MAX];
+        TextFormat(szMsg, sizeof(szMsg), "%s is not a valid path: extracting locally", szWord);
+        PlatMessageBox(NULL, szMsg, "Error", MB_OK | MB_ICONERROR);
+        TextCopy(szDest, sizeof(szDest), ".");
+    } else {
+        TextCopy(szDest, sizeof(szDest), szWord);
+    }
+    ExtractFiles(szDest);
+}
+
+int ParseCommandLine(const char* szCmdLine)
+{
+    const char* p = szCmdLine ? szCmdLine : "";
+    int bResult = 1;
+    int bLabel = 0;
+    char szWord[TEXT_FORMAT_MAX];
+
+    gszRevertLabel[0] = 0;
+    for (;;) {
+        const char* pStart;
+        size_t cch;
+        while (*p && StartupIsSeparator(*p)) p++;
+        if (!*p) break;
+        pStart = p;
+        while (*p && !StartupIsSeparator(*p)) p++;
+        cch = (size_t)(p - pStart);
+        TextCopyN(szWord, sizeof(szWord), pStart, cch);
+
+        if (strcasecmp(szWord, "extract") == 0) {
+            gwOptions = OPT_EXTRACT;
+            continue;
+        }
+        if (gwOptions == OPT_EXTRACT) {
+            StartupExtractInto(szWord);
+            return 1;
+        }
+        if (strcasecmp(szWord, "contents") == 0) {
+            gwOptions = OPT_CONTENTS | OPT_NOUSER | OPT_NOCHECKSUM;
+            bLabel = 0;
+        } else if (strcasecmp(szWord, "listfix") == 0) {
+            gwOptions = OPT_LISTFIX | OPT_NOUSER | OPT_NOCHECKSUM;
+            bLabel = 0;
+        } else if (strcasecmp(szWord, "fixdetails") == 0) {
+            gwOptions = OPT_FIXDETAILS | OPT_NOUSER | OPT_NOCHECKSUM;
+            bLabel = 0;
+        } else if (strcasecmp(szWord, "nochecksum") == 0) {
+            gwOptions |= OPT_NOCHECKSUM;
+            bLabel = 0;
+        } else if (strcasecmp(szWord, "nouser") == 0) {
+            gwOptions |= OPT_NOUSER;
+            bLabel = 0;
+        } else if (strcasecmp(szWord, "force") == 0) {
+            gwOptions |= OPT_FORCE;
+            bLabel = 0;
+        } else if (strcasecmp(szWord, "revert") == 0) {
+            gwOptions |= OPT_REVERT;
+            bLabel = 1;
+        } else if (bLabel) {
+            char* pWord = szWord;
+            size_t cchWord;
+            LogFormat(0, "Assuming %s is a part of a label", szWord);
+            if (*pWord == '"') pWord++;
+            cchWord = strlen(pWord);
+            if (cchWord && pWord[cchWord - 1] == '"') pWord[cchWord - 1] = 0;
+            /* The label holds 100 characters; longer label words are cut. */
+            if (gszRevertLabel[0]) TextAppend(gszRevertLabel, sizeof(gszRevertLabel), " ");
+            TextAppend(gszRevertLabel, sizeof(gszRevertLabel), pWord);
+        } else {
+            LogFormat(0, "Not recognised string: %s", szWord);
+            bResult = 0;
+        }
+    }
+    if (gwOptions == OPT_EXTRACT) {
+        char szDest[261];
+        TextCopy(szDest, sizeof(szDest), ".");
+        ExtractFiles(szDest);
+        return 1;
+    }
+    return bResult;
+}
+
+/* ---- 2. The start-up sequence ---------------------------------------- */
+
+static void StartupErrorBox(const char* szText, const char* szCaption)
+{
+    PlatMessageBox(ghMainDlg, szText, szCaption ? szCaption : StringText(3), MB_OK | MB_ICONERROR);
+}
+
+/* A start-up failure of an unattended run: the process ends with code 1. */
+static void StartupFailUnattended(void) { PlatExitProcess(1); }
+
+static void StartupExitWork(void);
+
+/* Unpacks the agreement text into ghLicenseText. 0 when its payload is missing. */
+static int StartupLoadLicense(void)
+{
+    DWORD cb = 0;
+    const BYTE* pb = FindPayload(2, KIND_LICENSE, &cb);
+    if (!pb) return 0;
+    UnpackPayload(pb, cb, &ghLicenseText, &gdwLicenseSize);
+    return 1;
+}
+
+/* Writes one tool out of the package. 1 written, 0 payload missing; ends the
+ * process with code 1 when the file cannot be created. */
+static int StartupWriteTool(int iKind, const char* szFile)
+{
+    int iResult = WritePayloadFile(iKind, szFile);
+    if (iResult < 0) {
+        LogFormat(2, "Failed to open the temp file %s.", szFile);
+        StartupFailUnattended();
+    }
+    if (iResult > 0) PlatMarkProgram(szFile);
+    return iResult > 0;
+}
+
+/* The fix listing (LISTFIX, FIXDETAILS): returns the exit code, or -1 for
+ * the exit work. */
+static int StartupFixListing(void)
+{
+    const char* szFile = (gwOptions & OPT_LISTFIX) ? "patch.txt" : "patch_detail.txt";
+    char* szText;
+    if (!PatchIniExists()) {
+        PlatMessageBox(NULL, "Can't find patch.ini", "Info", MB_OK);
+        return 0;
+    }
+    if (!LoadStrings()) {
+        StartupErrorBox("Unable to load resource strings. This file is corrupt and can not continue.", "Error");
+        return -1;
+    }
+    szText = LoadListingFile(szFile);
+    if (szText) {
+        PlatMessageBox(NULL, szText, "Info", MB_OK);
+        PlatHeapFree(szText);
+    } else {
+        PlatMessageBox(NULL, "No information about current patches is available", "Info", MB_OK);
+    }
+    return 0;
+}
 
 int HeronMain(HINSTANCE hInstance, const char* szCmdLine)
 {
-    (void)szCmdLine;
+    int iExitCode = 0;
+    HWND hOther;
+
+    /* 1, 2: own path and start-up directory. */
     ghInstance = hInstance;
-    return 0;
+    if (PlatGetModuleFileName(gszModulePath, sizeof(gszModulePath)) == 0) {
+        char szMsg[TEXT_FORMAT_MAX];
+        TextFormat(szMsg, sizeof(szMsg), "GetModuleFileName() failed : %ld", (int)PlatGetLastError());
+        PlatMessageBox(NULL, szMsg, "Error", MB_OK | MB_ICONERROR);
+    }
+    if (PlatGetCurrentDirectory(sizeof(gszStartDir), gszStartDir) >= sizeof(gszStartDir)) gszStartDir[0] = 0;
+
+    /* 3: an earlier instance's window. */
+    hOther = PlatFindWindow("UPQUILL", NULL);
+    if (hOther) {
+        HWND hPopup = PlatGetLastActivePopup(hOther);
+        PlatBringWindowToTop(hPopup);
+        if (PlatIsIconic(hPopup)) PlatRestoreWindow(hPopup);
+        StartupExitWork();
+        return 0;
+    }
+
+    /* 4: the string table. */
+    if (!LoadStrings()) {
+        StartupErrorBox("Unable to load resource strings. This file is corrupt and can not continue.", "Error");
+        StartupExitWork();
+        return 0;
+    }
+
+    /* 5: the log. */
+    if (!OpenLog()) {
+        StartupErrorBox(StringText(STR_NO_LOG), NULL);
+        StartupExitWork();
+        return 0;
+    }
+    s_bLogOpen = 1;
+
+    /* 6: the patch registry file's name. */
+    gpszPatchIni = strcmp(StringText(STR_KIND), "GWA") == 0 ? "GWA.INI" : "PATCH.INI";
+
+    /* 7, 8: options and the package-only modes. */
+    if (!ParseCommandLine(szCmdLine)) {
+        PlatMessageBox(NULL, StringText(STR_HELP), StringText(3), MB_OK | MB_ICONERROR);
+        return 0;
+    }
+    if (gwOptions & OPT_EXTRACT) return 0;
+    if (gwOptions & OPT_CONTENTS) {
+        ListContents();
+        return 0;
+    }
+
+    /* 9: the agreement text. */
+    if (!StartupLoadLicense()) {
+        LogLine("Failed to load license entry resource.", 0);
+        if (gwOptions & OPT_NOUSER) StartupFailUnattended();
+        StartupErrorBox("Failed to load license entry resource.", "Error");
+        StartupExitWork();
+        return 0;
+    }
+
+    /* 10, 11: the program directory and the key file. */
+    FindProgramDir();
+    if (!KeyFileExists()) {
+        if (gwOptions & OPT_NOUSER) {
+            LogLine("Vireo Garnet key not found in the registry", 0);
+            StartupFailUnattended();
+        }
+        StartupErrorBox(StringText(STR_NO_KEY), NULL);
+    }
+
+    /* 12: the two tools, written into the start-up directory. */
+    if (!StartupWriteTool(KIND_UPDATE64, "UpdateVersion.exe")) {
+        LogLine("Failed to load version-stamp tool resource.", 0);
+        if (gwOptions & OPT_NOUSER) StartupFailUnattended();
+        StartupErrorBox("Failed to load version-stamp tool resource.", "Error");
+        StartupExitWork();
+        return 0;
+    }
+    if (!StartupWriteTool(KIND_UPDATECAB, "cabarc.exe")) {
+        LogLine("Failed to load cabinet tool resource.", 0);
+        if (gwOptions & OPT_NOUSER) StartupFailUnattended();
+        StartupErrorBox("Failed to load cabinet tool resource.", "Error");
+        StartupExitWork();
+        return 0;
+    }
+
+    /* 13: the fix listing. */
+    if (gwOptions & (OPT_LISTFIX | OPT_FIXDETAILS)) {
+        int iCode = StartupFixListing();
+        if (iCode >= 0) return iCode;
+        StartupExitWork();
+        return 0;
+    }
+
+    /* 14: refuse to go on while the product runs. */
+    while (ProductRunning()) {
+        if (gwOptions & OPT_NOUSER) {
+            LogLine("Vireo Garnet is still running. Please, shut it down before proceeding.", 0);
+            StartupFailUnattended();
+        }
+        if (PlatMessageBox(NULL, StringText(STR_RUNNING), StringText(3), MB_OKCANCEL | MB_ICONWARNING) == IDCANCEL)
+            return 0;
+    }
+
+    /* 15: the self-check. */
+    if (gwOptions & OPT_NOCHECKSUM) {
+        LogLine("Module checksum skipped by command line option.", 0);
+    } else if (SelfCheckRun() != 0) {
+        return 0;
+    }
+
+    /* 16, 17, 18: discovery. */
+    if (!FindProgramDir()) {
+        if (gwOptions & OPT_NOUSER) {
+            LogLine("Vireo Garnet Directory is incorrect", 0);
+            StartupFailUnattended();
+        }
+        StartupErrorBox(StringText(STR_NO_PROGRAM_DIR), NULL);
+        TextCopy(gpProgramDir, 261, "NULL");
+    }
+    if (!FindDataDirs()) {
+        if (gwOptions & OPT_NOUSER) {
+            LogLine("Vireo Garnet Data Directory is incorrect", 0);
+            StartupFailUnattended();
+        }
+        StartupErrorBox(StringText(STR_NO_DATA_DIR), NULL);
+        TextCopy(gpProgramDir, 261, "NULL");
+    }
+    if (!FindSystemDir()) {
+        if (gwOptions & OPT_NOUSER) {
+            LogLine("System directory was not found", 0);
+            StartupFailUnattended();
+        }
+        StartupErrorBox(StringText(STR_NO_SYSTEM_DIR), NULL);
+    }
+
+    /* 19, 20: the wizard and its message loop. */
+    if (!WizardRun(&iExitCode)) {
+        StartupErrorBox(StringText(STR_NO_DIALOG), NULL);
+        iExitCode = 0;
+    }
+
+    StartupExitWork();
+    return iExitCode;
+}
+
+/* ---- 3. The exit work ----------------------------------------------- */
+
+static void StartupExitWork(void)
+{
+    int i;
+    if (dwUpgradeType == 2 && giOperationMode == MODE_UPGRADE) RegisterStatService();
+    if (s_bLogOpen) CloseLog();
+
+    PlatHeapFree(gpProgramDir);
+    gpProgramDir = NULL;
+    if (gpQuillData) {
+        for (i = 0; i < giPartitions; i++) {
+            if (gpQuillData[i]) {
+                LogFormat(1, "MainDlgProc: Before Freeing the memory from  = %s", gpQuillData[i]);
+                PlatHeapFree(gpQuillData[i]);
+                gpQuillData[i] = NULL;
+            }
+        }
+        LogLine("MainDlgProc: Before Freeing the memory from gpQuillData", 1);
+        PlatHeapFree(gpQuillData);
+        gpQuillData = NULL;
+    }
+    PlatHeapFree(gpDataDirValid);
+    gpDataDirValid = NULL;
+    if (ghLicenseText) ghLicenseText = PlatGlobalFree(ghLicenseText);
+    gdwStringCount = -1;
 }

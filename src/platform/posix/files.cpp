@@ -435,6 +435,17 @@ BOOL PlatSetFileTime(const char* szPath, long long llTime)
     return 1;
 }
 
+BOOL PlatMarkProgram(const char* szPath)
+{
+    char szHost[HOST_MAX];
+    struct stat st;
+    if (PlatFaultHit("MarkProgram")) return 0;
+    if (!PlatHostPath(szPath, szHost, sizeof(szHost))) return 0;
+    if (stat(szHost, &st) != 0) return PosixFail(errno, szHost);
+    if (chmod(szHost, (st.st_mode & 07777) | S_IXUSR | S_IXGRP | S_IXOTH) != 0) return PosixFail(errno, szHost);
+    return 1;
+}
+
 /* ---- Directory listing ----------------------------------------------- */
 
 typedef struct FINDSTATE {

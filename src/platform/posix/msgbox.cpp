@@ -104,3 +104,19 @@ int PlatMessageBox(HWND hOwner, const char* szText, const char* szCaption, UINT 
     fflush(stdout);
     return aiIds[iChoice];
 }
+
+HWND PlatFindWindow(const char* szClass, const char* szTitle)
+{
+    (void)szClass;
+    (void)szTitle;
+    return NULL;
+}
+
+HWND PlatGetLastActivePopup(HWND hWnd) { return hWnd; }
+BOOL PlatBringWindowToTop(HWND hWnd) { return hWnd != NULL; }
+BOOL PlatIsIconic(HWND hWnd)
+{
+    (void)hWnd;
+    return 0;
+}
+BOOL PlatRestoreWindow(HWND hWnd) { return hWnd != NULL; }

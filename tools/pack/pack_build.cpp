@@ -1,0 +1,572 @@
+/*
+ * pack_build.cpp - "heron-pack build": makes a package from a manifest and
+ * the release trees it names.
+ *
+ * Output: the installer executable (the stub), then the container of
+ * src/platform/container.h: STRING 0..51, VERSION 1 (the release table),
+ * FILEENTRY/UPDATE 1..N (one pair per changed file), LICENSEENTRY 2,
+ * UPDATE64ENTRY 3 (the version-stamp tool), UPDATECABENTRY 4 (the cabinet
+ * tool), the index, and the trailer with the byte sum written last.
+ *
+ * A release tree is a directory with up to three subdirectories: "program"
+ * (directory code 1), "data" (code 2: copied to every data directory) and
+ * "system" (code 3). Files below them are named by their relative paths with
+ * backslashes, as the installer sees them.
+ */
+#include "pack.h"
+
+#include "implode.h"
+#include "package/explode/crc32.h"
+#include "platform/container.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <map>
+
+static const char* const s_aszDefaultStrings[] = {
+#include "default_strings.inc"
+};
+#define PACK_STRING_COUNT 52
+#define PACK_LABEL_FIELD 100
+#define PACK_LABEL_BLANKS 13
+#define PACK_LABEL_MAX (PACK_LABEL_FIELD - 2 - PACK_LABEL_BLANKS) /* room for at least one "|" and the NUL */
+#define PACK_MAX_FILE_RECORDS 19999 /* the installer's file table refuses 20,000 and more */
+#define PACK_MAX_CHECKSUMS 10000    /* the installer's checksum table */
+#define PACK_STRING_MAX 519         /* the installer reads texts into 520 characters */
+
+static const char* const s_aszDirNames[4] = {NULL, "program", "data", "system"};
+
+/* One file of a release tree. */
+struct PackFile {
+    int iDir;              /* 1 program, 2 data, 3 system */
+    std::string strName;   /* relative path with backslashes */
+    std::string strHost;   /* its path on this machine */
+    uint32_t dwCrc;
+    uint32_t dwSize;
+    uint32_t dwTime;
+};
+
+struct PackRelease {
+    std::string strLabel;
+    std::string strTree;
+    std::map<std::string, PackFile> files; /* key: dir code + name, upper case */
+};
+
+/* The container under construction. */
+struct PackResource {
+    std::string strType;
+    uint32_t dwId;
+    std::vector<uint8_t> vData;
+};
+
+static void PackError(const std::string& str) { fprintf(stderr, "heron-pack: %s\n", str.c_str()); }
+
+static std::string PackResolve(const PackManifest* pManifest, const std::string& strPath)
+{
+    if (!strPath.empty() && strPath[0] == '/') return strPath;
+    return pManifest->strDir + "/" + strPath;
+}
+
+static std::string PackUpper(const std::string& str)
+{
+    std::string strOut = str;
+    for (char& ch : strOut)
+        if (ch >= 'a' && ch <= 'z') ch = (char)(ch - 'a' + 'A');
+    return strOut;
+}
+
+static int PackFileCrc(const std::string& strHost, uint32_t* pdwCrc, uint32_t* pdwSize, std::string* pstrError)
+{
+    std::vector<uint8_t> vData;
+    if (!PackReadFile(strHost, &vData, pstrError)) return 0;
+    if (vData.size() > 0xFFFFFFFFu) {
+        *pstrError = strHost + ": file larger than 4 GB";
+        return 0;
+    }
+    *pdwSize = (uint32_t)vData.size();
+    *pdwCrc = ~UpdateCrc32(vData.data(), (unsigned int)vData.size(), 0xFFFFFFFFu);
+    return 1;
+}
+
+/* Adds every file below strHostDir to the release, named strPrefix + name. */
+static int PackScanTree(PackRelease* pRelease, int iDir, const std::string& strHostDir, const std::string& strPrefix,
+                        std::string* pstrError)
+{
+    DIR* pDir = opendir(strHostDir.c_str());
+    if (!pDir) {
+        *pstrError = "cannot read directory " + strHostDir + ": " + strerror(errno);
+        return 0;
+    }
+    std::vector<std::string> vNames;
+    struct dirent* pEnt;
+    while ((pEnt = readdir(pDir)) != NULL) {
+        if (strcmp(pEnt->d_name, ".") == 0 || strcmp(pEnt->d_name, "..") == 0) continue;
+        vNames.push_back(pEnt->d_name);
+    }
+    closedir(pDir);
+    std::sort(vNames.begin(), vNames.end());
+    for (const std::string& strName : vNames) {
+        std::string strHost = strHostDir + "/" + strName;
+        struct stat st;
+        if (stat(strHost.c_str(), &st) != 0) {
+            *pstrError = "cannot read " + strHost + ": " + strerror(errno);
+            return 0;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            if (!PackScanTree(pRelease, iDir, strHost, strPrefix + strName + "\\", pstrError)) return 0;
+            continue;
+        }
+        PackFile file;
+        file.iDir = iDir;
+        file.strName = strPrefix + strName;
+        file.strHost = strHost;
+        file.dwTime = (uint32_t)st.st_mtime;
+        if (file.strName.size() > 259) {
+            *pstrError = strHost + ": relative name longer than 259 characters";
+            return 0;
+        }
+        if (!PackFileCrc(strHost, &file.dwCrc, &file.dwSize, pstrError)) return 0;
+        pRelease->files[std::to_string(iDir) + ":" + PackUpper(file.strName)] = file;
+    }
+    return 1;
+}
+
+static int PackLoadRelease(PackRelease* pRelease, std::string* pstrError)
+{
+    struct stat st;
+    int cFound = 0;
+    if (stat(pRelease->strTree.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        *pstrError = "release tree " + pRelease->strTree + " of \"" + pRelease->strLabel + "\" is not a directory";
+        return 0;
+    }
+    for (int iDir = 1; iDir <= 3; iDir++) {
+        std::string strSub = pRelease->strTree + "/" + s_aszDirNames[iDir];
+        if (stat(strSub.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+        cFound++;
+        if (!PackScanTree(pRelease, iDir, strSub, "", pstrError)) return 0;
+    }
+    if (cFound == 0) {
+        *pstrError = "release tree " + pRelease->strTree + " has none of program/, data/, system/";
+        return 0;
+    }
+    return 1;
+}
+
+/* The label field: the text, 13 blanks, "|" up to byte 98, NUL in byte 99. */
+static void PackLabelField(const std::string& strLabel, std::vector<uint8_t>* pv)
+{
+    uint8_t ab[PACK_LABEL_FIELD];
+    size_t i = 0;
+    for (; i < strLabel.size(); i++) ab[i] = (uint8_t)strLabel[i];
+    for (int k = 0; k < PACK_LABEL_BLANKS; k++) ab[i++] = ' ';
+    for (; i < PACK_LABEL_FIELD - 1; i++) ab[i] = '|';
+    ab[PACK_LABEL_FIELD - 1] = 0;
+    pv->insert(pv->end(), ab, ab + PACK_LABEL_FIELD);
+}
+
+/* "Release 8.0.2|May 1, 2010" -> "8.0.2"; 0 when the label has no such form. */
+static int PackReleaseName(const std::string& strLabel, std::string* pstrName)
+{
+    size_t iBar = strLabel.find('|');
+    if (strLabel.compare(0, 8, "Release ") != 0 || iBar == std::string::npos || iBar <= 8) return 0;
+    *pstrName = strLabel.substr(8, iBar - 8);
+    return 1;
+}
+
+static int PackCompress(const std::vector<uint8_t>& vIn, std::vector<uint8_t>* pvOut)
+{
+    unsigned char* pbOut = NULL;
+    size_t cbOut = 0;
+    if (!Implode(vIn.data(), vIn.size(), 0, 4096, &pbOut, &cbOut)) return 0;
+    pvOut->clear();
+    PackPut32(pvOut, (uint32_t)vIn.size());
+    pvOut->insert(pvOut->end(), pbOut, pbOut + cbOut);
+    ImplodeFree(pbOut);
+    return 1;
+}
+
+/* Decodes "\n", "\t" and "\\" in a manifest text. */
+static std::string PackUnescape(const std::string& str)
+{
+    std::string strOut;
+    for (size_t i = 0; i < str.size(); i++) {
+        if (str[i] == '\\' && i + 1 < str.size()) {
+            char ch = str[i + 1];
+            if (ch == 'n') strOut += '\n', i++;
+            else if (ch == 't') strOut += '\t', i++;
+            else if (ch == '\\') strOut += '\\', i++;
+            else strOut += str[i];
+        } else {
+            strOut += str[i];
+        }
+    }
+    return strOut;
+}
+
+static int PackGetNumber(const PackSection* pSection, const char* szKey, uint32_t dwDefault, uint32_t* pdw,
+                         std::string* pstrError)
+{
+    const PackKey* pKey = PackFindKey(pSection, szKey);
+    if (!pKey) {
+        *pdw = dwDefault;
+        return 1;
+    }
+    char* pEnd = NULL;
+    errno = 0;
+    unsigned long ul = strtoul(pKey->strValue.c_str(), &pEnd, 10);
+    if (pKey->strValue.empty() || *pEnd || errno || ul > 0xFFFFFFFFul) {
+        *pstrError = std::string("[Package] ") + szKey + " must be a number, not \"" + pKey->strValue + "\"";
+        return 0;
+    }
+    *pdw = (uint32_t)ul;
+    return 1;
+}
+
+static uint32_t PackKb(uint64_t cb) { return (uint32_t)((cb + 1023) / 1024); }
+
+int PackBuild(const char* szManifest, const char* szOutput, const char* szStubOverride, int bQuiet)
+{
+    PackManifest manifest;
+    std::string strError;
+    if (!PackReadManifest(szManifest, &manifest, &strError)) {
+        PackError(strError);
+        return 2;
+    }
+    const PackSection* pPackage = PackFindSection(&manifest, "Package");
+    const PackSection* pReleases = PackFindSection(&manifest, "Releases");
+    const PackSection* pStrings = PackFindSection(&manifest, "Strings");
+    if (!pPackage || !pReleases) {
+        PackError(manifest.strPath + ": needs the sections [Package] and [Releases]");
+        return 2;
+    }
+    const PackKey* pFrom = PackFindKey(pPackage, "From");
+    const PackKey* pTo = PackFindKey(pPackage, "To");
+    const PackKey* pLicense = PackFindKey(pPackage, "License");
+    if (!pFrom || !pTo || !pLicense) {
+        PackError(manifest.strPath + ": [Package] needs From, To and License");
+        return 2;
+    }
+    uint32_t dwUpgradeType, dwKeyValue;
+    if (!PackGetNumber(pPackage, "UpgradeType", 2, &dwUpgradeType, &strError) ||
+        !PackGetNumber(pPackage, "KeyFileValue", 0, &dwKeyValue, &strError)) {
+        PackError(strError);
+        return 2;
+    }
+    if (dwUpgradeType > 2) {
+        PackError("[Package] UpgradeType must be 0, 1 or 2");
+        return 2;
+    }
+
+    /* The releases, in manifest order. */
+    std::vector<PackRelease> vReleases;
+    int iFrom = -1, iTo = -1;
+    for (const PackKey& key : pReleases->keys) {
+        PackRelease release;
+        std::string strName;
+        release.strLabel = key.strKey;
+        release.strTree = PackResolve(&manifest, key.strValue);
+        if (!PackReleaseName(release.strLabel, &strName)) {
+            PackError(manifest.strPath + ":" + std::to_string(key.iLine) + ": \"" + release.strLabel +
+                      "\" is not a release label (Release <name>|<date>)");
+            return 2;
+        }
+        if (release.strLabel.size() > PACK_LABEL_MAX) {
+            PackError(manifest.strPath + ":" + std::to_string(key.iLine) + ": label \"" + release.strLabel + "\" is " +
+                      std::to_string(release.strLabel.size()) + " characters; its field holds " +
+                      std::to_string(PACK_LABEL_MAX));
+            return 2;
+        }
+        if (release.strLabel == pFrom->strValue) iFrom = (int)vReleases.size();
+        if (release.strLabel == pTo->strValue) iTo = (int)vReleases.size();
+        vReleases.push_back(release);
+    }
+    if (iFrom < 0 || iTo < 0) {
+        PackError("From and To must both be listed in [Releases]");
+        return 2;
+    }
+    if (iFrom == iTo) {
+        PackError("From and To name the same release");
+        return 2;
+    }
+    for (PackRelease& release : vReleases) {
+        if (!PackLoadRelease(&release, &strError)) {
+            PackError(strError);
+            return 2;
+        }
+    }
+
+    /* The texts. */
+    std::string strFromName, strToName;
+    PackReleaseName(pFrom->strValue, &strFromName);
+    PackReleaseName(pTo->strValue, &strToName);
+    std::string strPadded = pTo->strValue + std::string(PACK_LABEL_BLANKS, ' ');
+    std::vector<std::string> vStrings(PACK_STRING_COUNT);
+    for (int i = 0; i < PACK_STRING_COUNT; i++) vStrings[i] = s_aszDefaultStrings[i] ? s_aszDefaultStrings[i] : "";
+    vStrings[0] = "Release " + strFromName + " -> Release " + strToName;
+    vStrings[2] = strPadded;
+    vStrings[42] = strPadded;
+    vStrings[43] = strPadded;
+    if (const PackKey* pKind = PackFindKey(pPackage, "Kind")) vStrings[42] = PackUnescape(pKind->strValue);
+    if (const PackKey* pLp = PackFindKey(pPackage, "LanguagePack")) vStrings[43] = PackUnescape(pLp->strValue);
+    if (pStrings) {
+        for (const PackKey& key : pStrings->keys) {
+            char* pEnd = NULL;
+            long lId = strtol(key.strKey.c_str(), &pEnd, 10);
+            if (key.strKey.empty() || *pEnd || lId < 0 || lId >= PACK_STRING_COUNT) {
+                PackError(manifest.strPath + ":" + std::to_string(key.iLine) + ": [Strings] keys are ids 0 to 51");
+                return 2;
+            }
+            vStrings[lId] = PackUnescape(key.strValue);
+        }
+    }
+    for (int i = 0; i < PACK_STRING_COUNT; i++) {
+        if (vStrings[i].empty()) {
+            PackError("text " + std::to_string(i) + " is empty: the installer stops loading texts at the first empty one");
+            return 2;
+        }
+        if (vStrings[i].size() > PACK_STRING_MAX) {
+            PackError("text " + std::to_string(i) + " is longer than " + std::to_string(PACK_STRING_MAX) + " characters");
+            return 2;
+        }
+    }
+
+    /* The changed files: new or changed in To (kind 2), gone from To (kind 3). */
+    const PackRelease& from = vReleases[iFrom];
+    const PackRelease& to = vReleases[iTo];
+    struct Change {
+        const PackFile* pOld;
+        const PackFile* pNew;
+    };
+    std::vector<Change> vChanges;
+    for (const auto& entry : to.files) {
+        auto itOld = from.files.find(entry.first);
+        if (itOld == from.files.end()) vChanges.push_back({NULL, &entry.second});
+        else if (itOld->second.dwCrc != entry.second.dwCrc || itOld->second.dwSize != entry.second.dwSize)
+            vChanges.push_back({&itOld->second, &entry.second});
+    }
+    for (const auto& entry : from.files)
+        if (to.files.find(entry.first) == to.files.end()) vChanges.push_back({&entry.second, NULL});
+    if (vChanges.size() > PACK_MAX_FILE_RECORDS) {
+        PackError(std::to_string(vChanges.size()) + " changed files; the installer accepts at most " +
+                  std::to_string(PACK_MAX_FILE_RECORDS));
+        return 2;
+    }
+
+    /* Checksum records: the key file of the from-release first, then every
+     * file name of every release, release after release (0 = absent). */
+    std::vector<std::string> vNames;
+    {
+        std::map<std::string, std::string> mapNames;
+        for (const PackRelease& release : vReleases)
+            for (const auto& entry : release.files) mapNames[PackUpper(entry.second.strName)] = entry.second.strName;
+        for (const auto& entry : mapNames) vNames.push_back(entry.second);
+    }
+    size_t cChecksums = 1 + vNames.size() * vReleases.size();
+    if (cChecksums > PACK_MAX_CHECKSUMS) {
+        PackError(std::to_string(cChecksums) + " checksum records; the installer accepts at most " +
+                  std::to_string(PACK_MAX_CHECKSUMS));
+        return 2;
+    }
+    const std::string strKeyFile = vStrings[1];
+    auto PackFindByName = [](const PackRelease& release, const std::string& strName) -> const PackFile* {
+        for (int iDir = 1; iDir <= 3; iDir++) {
+            auto it = release.files.find(std::to_string(iDir) + ":" + PackUpper(strName));
+            if (it != release.files.end()) return &it->second;
+        }
+        return NULL;
+    };
+
+    std::vector<uint8_t> vVersion;
+    PackLabelField(from.strLabel, &vVersion);
+    PackLabelField(to.strLabel, &vVersion);
+    PackPut32(&vVersion, dwKeyValue);
+    PackPut32(&vVersion, (uint32_t)cChecksums);
+    const PackFile* pNewKey = PackFindByName(to, strKeyFile);
+    PackPut32(&vVersion, pNewKey ? pNewKey->dwCrc : 0);
+    PackPut32(&vVersion, (uint32_t)vChanges.size()); /* payload count */
+    PackPut32(&vVersion, (uint32_t)vChanges.size()); /* file records */
+    uint64_t cbData = 0, cbProgram = 0;
+    for (const Change& change : vChanges) {
+        /* Room for the new file under its temporary name and for the backup. */
+        uint64_t cb = (change.pNew ? change.pNew->dwSize : 0) + (change.pOld ? change.pOld->dwSize : 0);
+        int iDir = change.pNew ? change.pNew->iDir : change.pOld->iDir;
+        if (iDir == 2) cbData += cb;
+        else cbProgram += cb;
+    }
+    uint32_t dwDataSpace, dwProgramSpace;
+    if (!PackGetNumber(pPackage, "DataSpace", PackKb(cbData), &dwDataSpace, &strError) ||
+        !PackGetNumber(pPackage, "ProgramSpace", PackKb(cbProgram), &dwProgramSpace, &strError)) {
+        PackError(strError);
+        return 2;
+    }
+    PackPut32(&vVersion, dwDataSpace);
+    PackPut32(&vVersion, dwProgramSpace);
+    PackPut32(&vVersion, dwUpgradeType);
+    {
+        const PackFile* pOldKey = PackFindByName(from, strKeyFile);
+        PackPut32(&vVersion, pOldKey ? pOldKey->dwCrc : 0);
+        PackLabelField(from.strLabel, &vVersion);
+        vVersion.insert(vVersion.end(), strKeyFile.begin(), strKeyFile.end());
+        vVersion.push_back(0);
+    }
+    for (const PackRelease& release : vReleases) {
+        for (const std::string& strName : vNames) {
+            const PackFile* pFile = PackFindByName(release, strName);
+            PackPut32(&vVersion, pFile ? pFile->dwCrc : 0);
+            PackLabelField(release.strLabel, &vVersion);
+            vVersion.insert(vVersion.end(), strName.begin(), strName.end());
+            vVersion.push_back(0);
+        }
+    }
+
+    /* File records, FILEENTRY and UPDATE resources. */
+    std::vector<PackResource> vResources;
+    for (int i = 0; i < PACK_STRING_COUNT; i++)
+        vResources.push_back({"STRING", (uint32_t)i, std::vector<uint8_t>(vStrings[i].begin(), vStrings[i].end())});
+    std::vector<PackResource> vEntries;
+    uint32_t dwId = 0;
+    for (const Change& change : vChanges) {
+        const PackFile* pAny = change.pNew ? change.pNew : change.pOld;
+        uint32_t dwKind = change.pNew ? 2 : 3;
+        dwId++;
+        size_t cchDoubled = pAny->strName.size();
+        for (char ch : pAny->strName)
+            if (ch == '\\') cchDoubled++;
+        PackPut32(&vVersion, (uint32_t)cchDoubled);
+        PackPut32(&vVersion, dwKind);
+        PackPut32(&vVersion, (uint32_t)pAny->iDir);
+        PackPut32(&vVersion, change.pOld ? change.pOld->dwCrc : 0);
+        PackPut32(&vVersion, change.pNew ? change.pNew->dwCrc : 0);
+        PackPut32(&vVersion, dwId);
+        vVersion.insert(vVersion.end(), pAny->strName.begin(), pAny->strName.end());
+        vVersion.push_back(0);
+
+        PackResource entry{"FILEENTRY", dwId, {}};
+        entry.vData.insert(entry.vData.end(), pAny->strName.begin(), pAny->strName.end());
+        entry.vData.push_back(0);
+        PackPut32(&entry.vData, dwKind);
+        PackPut32(&entry.vData, (uint32_t)pAny->iDir);
+        PackPut32(&entry.vData, change.pOld ? change.pOld->dwSize : 0);
+        PackPut32(&entry.vData, change.pNew ? change.pNew->dwSize : 0);
+        PackPut32(&entry.vData, change.pOld ? change.pOld->dwCrc : 0);
+        PackPut32(&entry.vData, change.pNew ? change.pNew->dwCrc : 0);
+        PackPut32(&entry.vData, change.pOld ? change.pOld->dwTime : 0);
+        PackPut32(&entry.vData, change.pNew ? change.pNew->dwTime : 0);
+        PackPut32(&entry.vData, 0);
+        vEntries.push_back(entry);
+
+        std::vector<uint8_t> vContent;
+        if (change.pNew && !PackReadFile(change.pNew->strHost, &vContent, &strError)) {
+            PackError(strError);
+            return 2;
+        }
+        PackResource update{"UPDATE", dwId, {}};
+        if (!PackCompress(vContent, &update.vData)) {
+            PackError("compression of " + pAny->strHost + " failed");
+            return 2;
+        }
+        vEntries.push_back(update);
+        if (!bQuiet)
+            printf("  %s %s (%s, %u bytes)\n", dwKind == 2 ? "add" : "del", pAny->strName.c_str(),
+                   s_aszDirNames[pAny->iDir], change.pNew ? change.pNew->dwSize : 0);
+    }
+    vResources.push_back({"VERSION", 1, vVersion});
+    vResources.insert(vResources.end(), vEntries.begin(), vEntries.end());
+
+    /* The agreement text with CR LF line ends, and the two tools. */
+    {
+        std::vector<uint8_t> vText, vCrLf, vPacked;
+        if (!PackReadFile(PackResolve(&manifest, pLicense->strValue), &vText, &strError)) {
+            PackError(strError);
+            return 2;
+        }
+        for (size_t i = 0; i < vText.size(); i++) {
+            if (vText[i] == '\n' && (i == 0 || vText[i - 1] != '\r')) vCrLf.push_back('\r');
+            vCrLf.push_back(vText[i]);
+        }
+        PackCompress(vCrLf, &vPacked);
+        vResources.push_back({"LICENSEENTRY", 2, vPacked});
+    }
+    struct {
+        const char* szKey;
+        const char* szDefault;
+        const char* szType;
+        uint32_t dwId;
+    } aTools[2] = {{"VersionTool", PACK_DEFAULT_VERSION_TOOL, "UPDATE64ENTRY", 3},
+                   {"CabinetTool", PACK_DEFAULT_CABINET_TOOL, "UPDATECABENTRY", 4}};
+    for (auto& tool : aTools) {
+        const PackKey* pKey = PackFindKey(pPackage, tool.szKey);
+        std::string strPath = pKey ? PackResolve(&manifest, pKey->strValue) : std::string(tool.szDefault);
+        std::vector<uint8_t> vTool, vPacked;
+        if (!PackReadFile(strPath, &vTool, &strError)) {
+            PackError(std::string(tool.szKey) + ": " + strError +
+                      (pKey ? "" : " (the default; build it or name one in [Package])"));
+            return 2;
+        }
+        PackCompress(vTool, &vPacked);
+        vResources.push_back({tool.szType, tool.dwId, vPacked});
+    }
+
+    /* Stub, payloads, index, trailer. */
+    std::vector<uint8_t> vOut;
+    const char* szStub = szStubOverride ? szStubOverride : PACK_DEFAULT_STUB;
+    if (const PackKey* pStub = PackFindKey(pPackage, "Stub")) {
+        static std::string s_strStub;
+        s_strStub = PackResolve(&manifest, pStub->strValue);
+        if (!szStubOverride) szStub = s_strStub.c_str();
+    }
+    if (!PackReadFile(szStub, &vOut, &strError)) {
+        PackError("installer stub: " + strError);
+        return 2;
+    }
+    std::vector<uint64_t> vOffsets;
+    for (const PackResource& res : vResources) {
+        vOffsets.push_back(vOut.size());
+        vOut.insert(vOut.end(), res.vData.begin(), res.vData.end());
+    }
+    uint64_t qwIndex = vOut.size();
+    for (size_t i = 0; i < vResources.size(); i++) {
+        PackPut32(&vOut, (uint32_t)vResources[i].strType.size());
+        vOut.insert(vOut.end(), vResources[i].strType.begin(), vResources[i].strType.end());
+        PackPut32(&vOut, vResources[i].dwId);
+        PackPut32(&vOut, CONTAINER_LANGUAGE);
+        PackPut64(&vOut, vOffsets[i]);
+        PackPut64(&vOut, vResources[i].vData.size());
+    }
+    vOut.insert(vOut.end(), CONTAINER_MAGIC, CONTAINER_MAGIC + 8);
+    PackPut32(&vOut, CONTAINER_VERSION);
+    size_t iSum = vOut.size();
+    PackPut32(&vOut, 0);
+    PackPut64(&vOut, qwIndex);
+    PackPut32(&vOut, (uint32_t)vResources.size());
+    PackPut32(&vOut, 0);
+    uint32_t dwSum = 0;
+    for (size_t i = 0; i < vOut.size(); i++)
+        if (i < iSum || i >= iSum + 4) dwSum += vOut[i];
+    for (int i = 0; i < 4; i++) vOut[iSum + i] = (uint8_t)(dwSum >> (8 * i));
+
+    std::string strTemp = std::string(szOutput) + ".tmp";
+    FILE* fp = fopen(strTemp.c_str(), "wb");
+    if (!fp) {
+        PackError("cannot create " + strTemp + ": " + strerror(errno));
+        return 2;
+    }
+    size_t cbWritten = fwrite(vOut.data(), 1, vOut.size(), fp);
+    int bFail = cbWritten != vOut.size() || fclose(fp) != 0;
+    if (bFail || chmod(strTemp.c_str(), 0755) != 0 || rename(strTemp.c_str(), szOutput) != 0) {
+        PackError(std::string("cannot write ") + szOutput + ": " + strerror(errno));
+        remove(strTemp.c_str());
+        return 2;
+    }
+    if (!bQuiet)
+        printf("%s: %zu changed files, %zu checksum records, %zu bytes, byte sum %08x\n", szOutput, vChanges.size(),
+               cChecksums, vOut.size(), dwSum);
+    return 0;
+}
