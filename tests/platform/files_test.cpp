@@ -1,0 +1,279 @@
+// The Linux emulation of Win32 paths, files and directories: drive mapping,
+// case-insensitive names, text mode, error codes, fault injection, files held
+// by other processes.
+#include "platform/platform.h"
+#include "support/machine.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace {
+
+TEST(Paths, DrivesMapBelowTheRootAndZIsTheLinuxRoot)
+{
+    TempMachine machine;
+    char sz[4096];
+    ASSERT_EQ(1, PlatHostPath("C:\\VIREO\\GARNET\\x.ini", sz, sizeof(sz)));
+    EXPECT_EQ(machine.Root() + "/drive_c/VIREO/GARNET/x.ini", sz);
+    ASSERT_EQ(1, PlatHostPath("D:\\data", sz, sizeof(sz)));
+    EXPECT_EQ(machine.Root() + "/drive_d/data", sz);
+    ASSERT_EQ(1, PlatHostPath("Z:\\tmp", sz, sizeof(sz)));
+    EXPECT_STREQ("/tmp", sz);
+    ASSERT_EQ(1, PlatHostPath("/usr/bin", sz, sizeof(sz)));
+    EXPECT_STREQ("/usr/bin", sz);
+    // A single backslash starts at the root of the current drive (C: here).
+    ASSERT_EQ(1, PlatHostPath("\\TEMP", sz, sizeof(sz)));
+    EXPECT_EQ(machine.Root() + "/drive_c/TEMP", sz);
+    // Relative paths, "." and "..".
+    ASSERT_EQ(1, PlatHostPath("a\\..\\b\\.\\c", sz, sizeof(sz)));
+    EXPECT_EQ(machine.Root() + "/drive_c/work/b/c", sz);
+    ASSERT_EQ(1, PlatHostPath("C:rel", sz, sizeof(sz)));
+    EXPECT_EQ(machine.Root() + "/drive_c/work/rel", sz);
+
+    char szWin[4096];
+    ASSERT_EQ(1, PlatWindowsPath((machine.Root() + "/drive_c/VIREO").c_str(), szWin, sizeof(szWin)));
+    EXPECT_STREQ("C:\\VIREO", szWin);
+    ASSERT_EQ(1, PlatWindowsPath((machine.Root() + "/drive_c").c_str(), szWin, sizeof(szWin)));
+    EXPECT_STREQ("C:\\", szWin);
+    ASSERT_EQ(1, PlatWindowsPath("/tmp/x/", szWin, sizeof(szWin)));
+    EXPECT_STREQ("Z:\\tmp\\x", szWin);
+}
+
+TEST(Paths, NamesResolveWithoutRegardToCase)
+{
+    TempMachine machine;
+    WriteFile(machine.Host("C:\\Vireo\\Garnet\\quill.ini"), "x");
+    WriteFile(machine.Host("C:\\Vireo\\Garnet\\QUILL.INI.bak"), "y");
+    char sz[4096];
+    ASSERT_EQ(1, PlatHostPath("C:\\VIREO\\GARNET\\QUILL.INI", sz, sizeof(sz)));
+    EXPECT_EQ(machine.Root() + "/drive_c/Vireo/Garnet/quill.ini", sz);
+    // A new name keeps the spelling it was given, below the matched directories.
+    ASSERT_EQ(1, PlatHostPath("c:\\vireo\\NEW\\File.TXT", sz, sizeof(sz)));
+    EXPECT_EQ(machine.Root() + "/drive_c/Vireo/NEW/File.TXT", sz);
+}
+
+TEST(Paths, CurrentDirectoryIsInWindowsForm)
+{
+    TempMachine machine;
+    char sz[260];
+    DWORD cch = PlatGetCurrentDirectory(sizeof(sz), sz);
+    EXPECT_STREQ("C:\\work", sz);
+    EXPECT_EQ(7u, cch);
+    EXPECT_EQ(8u, PlatGetCurrentDirectory(4, sz)); // too small: the size needed
+    MakeDirs(machine.Host("C:\\Prog Dir"));
+    ASSERT_TRUE(PlatSetCurrentDirectory("c:\\prog dir\\"));
+    PlatGetCurrentDirectory(sizeof(sz), sz);
+    EXPECT_STREQ("C:\\Prog Dir", sz);
+    PlatSetLastError(0);
+    EXPECT_FALSE(PlatSetCurrentDirectory("C:\\missing"));
+    EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, PlatGetLastError());
+    EXPECT_FALSE(PlatSetCurrentDirectory("C:\\missing\\deeper"));
+    EXPECT_EQ((DWORD)ERROR_PATH_NOT_FOUND, PlatGetLastError());
+    WriteFile(machine.Host("C:\\afile"), "");
+    EXPECT_FALSE(PlatSetCurrentDirectory("C:\\afile"));
+    EXPECT_EQ((DWORD)ERROR_DIRECTORY, PlatGetLastError());
+    char szWin[260];
+    EXPECT_GT(PlatGetWindowsDirectory(szWin, sizeof(szWin)), 0u);
+    EXPECT_STREQ("C:\\WINDOWS", szWin);
+    PlatGetSystemDirectory(szWin, sizeof(szWin));
+    EXPECT_STREQ("C:\\WINDOWS\\SYSTEM32", szWin);
+}
+
+TEST(Streams, TextModeStoresCrLfAndReadsLf)
+{
+    TempMachine machine;
+    PLATFILE* pf = PlatFopen("C:\\t.txt", "w");
+    ASSERT_NE(nullptr, pf);
+    PlatFputs("one\ntwo\n", pf);
+    PlatFclose(pf);
+    EXPECT_EQ("one\r\ntwo\r\n", ReadFile(machine.Host("C:\\t.txt")));
+    WriteFile(machine.Host("C:\\mixed.txt"), "a\r\nb\rc\nd");
+    pf = PlatFopen("C:\\mixed.txt", "r");
+    ASSERT_NE(nullptr, pf);
+    char sz[16];
+    ASSERT_NE(nullptr, PlatFgets(sz, sizeof(sz), pf));
+    EXPECT_STREQ("a\n", sz);
+    ASSERT_NE(nullptr, PlatFgets(sz, sizeof(sz), pf));
+    EXPECT_STREQ("b\rc\n", sz); // a lone CR stays
+    ASSERT_NE(nullptr, PlatFgets(sz, sizeof(sz), pf));
+    EXPECT_STREQ("d", sz);
+    EXPECT_EQ(nullptr, PlatFgets(sz, sizeof(sz), pf));
+    PlatFclose(pf);
+    pf = PlatFopen("C:\\bin.dat", "wb");
+    PlatFwrite("x\ny", 1, 3, pf);
+    PlatFclose(pf);
+    EXPECT_EQ("x\ny", ReadFile(machine.Host("C:\\bin.dat")));
+}
+
+TEST(Files, Win32ErrorCodes)
+{
+    TempMachine machine;
+    WriteFile(machine.Host("C:\\ro.txt"), "r");
+    chmod(machine.Host("C:\\ro.txt").c_str(), 0444);
+    WriteFile(machine.Host("C:\\a.txt"), "a");
+    WriteFile(machine.Host("C:\\b.txt"), "b");
+    WriteFile(machine.Host("C:\\full\\x"), "x");
+    struct Row {
+        const char* szWhat;
+        BOOL bResult;
+        DWORD dwError;
+    };
+    auto Check = [](const char* szWhat, BOOL bResult, DWORD dwExpected) {
+        EXPECT_FALSE(bResult) << szWhat;
+        EXPECT_EQ(dwExpected, PlatGetLastError()) << szWhat;
+    };
+    PlatSetLastError(0xdead);
+    Check("delete missing", PlatDeleteFile("C:\\missing.txt"), ERROR_FILE_NOT_FOUND);
+    Check("delete in missing dir", PlatDeleteFile("C:\\nodir\\x.txt"), ERROR_PATH_NOT_FOUND);
+    Check("delete read-only", PlatDeleteFile("C:\\ro.txt"), ERROR_ACCESS_DENIED);
+    Check("delete directory", PlatDeleteFile("C:\\full"), ERROR_ACCESS_DENIED);
+    Check("move onto existing", PlatMoveFile("C:\\a.txt", "C:\\B.TXT"), ERROR_ALREADY_EXISTS);
+    Check("move missing", PlatMoveFile("C:\\missing.txt", "C:\\c.txt"), ERROR_FILE_NOT_FOUND);
+    Check("move into missing dir", PlatMoveFile("C:\\a.txt", "C:\\nodir\\c.txt"), ERROR_PATH_NOT_FOUND);
+    Check("rmdir not empty", PlatRemoveDirectory("C:\\full"), ERROR_DIR_NOT_EMPTY);
+    Check("rmdir missing", PlatRemoveDirectory("C:\\missing"), ERROR_FILE_NOT_FOUND);
+    Check("rmdir a file", PlatRemoveDirectory("C:\\a.txt"), ERROR_DIRECTORY);
+    Check("rmdir current", PlatRemoveDirectory("C:\\work"), ERROR_SHARING_VIOLATION);
+    Check("mkdir existing", PlatCreateDirectory("C:\\full"), ERROR_ALREADY_EXISTS);
+    Check("mkdir missing parent", PlatCreateDirectory("C:\\no\\such"), ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(nullptr, PlatFopen("C:\\ro.txt", "r+b"));
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, PlatGetLastError());
+    EXPECT_EQ(nullptr, PlatFopen("C:\\full", "rb"));
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, PlatGetLastError());
+    EXPECT_EQ(nullptr, PlatFopen("C:\\nodir\\x", "wb"));
+    EXPECT_EQ((DWORD)ERROR_PATH_NOT_FOUND, PlatGetLastError());
+    PLATFILE* pf = PlatFopen("C:\\ro.txt", "rb");
+    EXPECT_NE(nullptr, pf); // reading a read-only file works
+    PlatFclose(pf);
+    // A rename works on a read-only file and keeps its attribute.
+    EXPECT_TRUE(PlatMoveFile("C:\\ro.txt", "C:\\ro2.txt"));
+    EXPECT_EQ((DWORD)FILE_ATTRIBUTE_READONLY, PlatGetFileAttributes("C:\\ro2.txt"));
+    EXPECT_TRUE(PlatSetFileAttributes("C:\\ro2.txt", FILE_ATTRIBUTE_NORMAL));
+    EXPECT_TRUE(PlatDeleteFile("C:\\ro2.txt"));
+    EXPECT_EQ((DWORD)FILE_ATTRIBUTE_DIRECTORY, PlatGetFileAttributes("C:\\full"));
+}
+
+TEST(Files, FindMatchesWildcardsWithoutRegardToCase)
+{
+    TempMachine machine;
+    WriteFile(machine.Host("C:\\d\\Name"), "");
+    WriteFile(machine.Host("C:\\d\\name.txt"), "");
+    WriteFile(machine.Host("C:\\d\\other.TXT"), "");
+    MakeDirs(machine.Host("C:\\d\\Name Dir"));
+    auto List = [](const char* szPattern) {
+        std::string str;
+        PLAT_FIND_DATA fd;
+        HANDLE h = PlatFindFirstFile(szPattern, &fd);
+        if (!h) return std::string("!") + std::to_string(PlatGetLastError());
+        do {
+            str += fd.cFileName;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) str += "/";
+            str += ",";
+        } while (PlatFindNextFile(h, &fd));
+        EXPECT_EQ((DWORD)ERROR_NO_MORE_FILES, PlatGetLastError());
+        PlatFindClose(h);
+        return str;
+    };
+    EXPECT_EQ("./,../,Name,Name Dir/,name.txt,other.TXT,", List("C:\\d\\*"));
+    EXPECT_EQ("./,../,Name,Name Dir/,name.txt,other.TXT,", List("C:\\d\\*.*"));
+    EXPECT_EQ("Name,Name Dir/,name.txt,", List("C:\\D\\name*"));
+    EXPECT_EQ("name.txt,other.TXT,", List("C:\\d\\*.txt"));
+    EXPECT_EQ("Name,", List("C:\\d\\N?me"));
+    EXPECT_EQ("!2", List("C:\\d\\zzz*"));
+    EXPECT_EQ("!3", List("C:\\nodir\\*"));
+}
+
+TEST(Faults, CountdownFailsTheNthCall)
+{
+    TempMachine machine;
+    WriteFile(machine.Host("C:\\a"), "a");
+    WriteFile(machine.Host("C:\\b"), "b");
+    PlatFaultArm("MoveFile", 2, ERROR_DISK_FULL, 0);
+    EXPECT_TRUE(PlatMoveFile("C:\\a", "C:\\a2"));
+    EXPECT_FALSE(PlatMoveFile("C:\\b", "C:\\b2"));
+    EXPECT_EQ((DWORD)ERROR_DISK_FULL, PlatGetLastError());
+    EXPECT_TRUE(PlatMoveFile("C:\\b", "C:\\b2")); // not sticky
+    PlatFaultArm("Fwrite", 1, ERROR_DISK_FULL, 1);
+    PLATFILE* pf = PlatFopen("C:\\w", "wb");
+    EXPECT_EQ(0u, PlatFwrite("x", 1, 1, pf));
+    EXPECT_EQ(0u, PlatFwrite("x", 1, 1, pf)); // sticky
+    PlatFclose(pf);
+    PlatFaultReset();
+    EXPECT_EQ(nullptr, PlatGlobalLock(nullptr));
+}
+
+TEST(Files, AFileHeldByAnotherProcessIsInUse)
+{
+    TempMachine machine;
+    std::string strHost = machine.Host("C:\\VIREO\\GARNET\\qstrings.dll");
+    WriteFile(strHost, "key");
+    int afd[2];
+    ASSERT_EQ(0, pipe(afd));
+    pid_t pid = fork();
+    if (pid == 0) {
+        FILE* fp = fopen(strHost.c_str(), "rb");
+        char ch = fp ? 'y' : 'n';
+        if (write(afd[1], &ch, 1) != 1) _exit(1);
+        pause();
+        _exit(0);
+    }
+    char ch = 0;
+    ASSERT_EQ(1, read(afd[0], &ch, 1));
+    ASSERT_EQ('y', ch);
+    EXPECT_EQ(nullptr, PlatFopen("C:\\VIREO\\GARNET\\qstrings.dll", "r+b"));
+    EXPECT_EQ((DWORD)ERROR_SHARING_VIOLATION, PlatGetLastError());
+    EXPECT_FALSE(PlatDeleteFile("C:\\VIREO\\GARNET\\qstrings.dll"));
+    EXPECT_EQ((DWORD)ERROR_SHARING_VIOLATION, PlatGetLastError());
+    PLATFILE* pf = PlatFopen("C:\\VIREO\\GARNET\\qstrings.dll", "rb");
+    EXPECT_NE(nullptr, pf);
+    PlatFclose(pf);
+    // Renaming it aside works, as on Windows for a loaded library.
+    EXPECT_TRUE(PlatMoveFile("C:\\VIREO\\GARNET\\qstrings.dll", "C:\\VIREO\\GARNET\\qstrings.dll.hf"));
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    close(afd[0]);
+    close(afd[1]);
+    EXPECT_TRUE(PlatDeleteFile("C:\\VIREO\\GARNET\\qstrings.dll.hf"));
+}
+
+TEST(Memory, BlocksAreZeroFilledAndSized)
+{
+    HGLOBAL h = PlatGlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 100);
+    ASSERT_NE(nullptr, h);
+    unsigned char* pb = (unsigned char*)PlatGlobalLock(h);
+    for (int i = 0; i < 100; i++) ASSERT_EQ(0, pb[i]);
+    EXPECT_EQ(100u, PlatGlobalSize(h));
+    PlatGlobalUnlock(h);
+    EXPECT_EQ(nullptr, PlatGlobalFree(h));
+    HGLOBAL hEmpty = PlatGlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 0);
+    ASSERT_NE(nullptr, hEmpty);
+    PlatGlobalFree(hEmpty);
+    PlatFaultArm("GlobalAlloc", 1, ERROR_NOT_ENOUGH_MEMORY, 0);
+    EXPECT_EQ(nullptr, PlatGlobalAlloc(GMEM_MOVEABLE, 10));
+    PlatFaultReset();
+}
+
+TEST(Environment, VariablesAndTime)
+{
+    setenv("HERON_X", "value", 1);
+    char sz[8];
+    EXPECT_EQ(5u, PlatGetEnvironmentVariable("HERON_X", sz, sizeof(sz)));
+    EXPECT_STREQ("value", sz);
+    EXPECT_EQ(6u, PlatGetEnvironmentVariable("HERON_X", sz, 3)); // too small: size with NUL
+    unsetenv("HERON_X");
+    EXPECT_EQ(0u, PlatGetEnvironmentVariable("HERON_X", sz, sizeof(sz)));
+    setenv("TZ", "UTC", 1);
+    tzset();
+    char szTime[32];
+    PlatLocalTimeText(1296555630, szTime, sizeof(szTime));
+    EXPECT_STREQ("Tue Feb  1 10:20:30 2011", szTime);
+}
+
+} // namespace

@@ -1,0 +1,174 @@
+// Start-up and the run modes, run as real processes on real packages built
+// by heron-pack, in a temporary emulated machine. Printed message boxes and
+// log lines are compared word for word.
+#include "build_stamp.h"
+#include "support/machine.h"
+#include "support/package.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <string>
+
+namespace {
+
+class StartupTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_pPackageDir = new TempMachine();
+        std::string strLog;
+        s_strPackage = BuildPackage(s_pPackageDir->Root() + "/pkg", DefaultPackageSpec(), &strLog);
+        ASSERT_FALSE(s_strPackage.empty()) << strLog;
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_pPackageDir;
+        s_pPackageDir = nullptr;
+    }
+    void SetUp() override
+    {
+        ASSERT_FALSE(s_strPackage.empty());
+        WriteFile(m_machine.Host("C:\\work\\setup.exe"), ReadFile(s_strPackage));
+        chmod(m_machine.Host("C:\\work\\setup.exe").c_str(), 0755);
+        MakeDirs(m_machine.Host("C:\\TEMP"));
+    }
+    ProcessResult Run(const std::string& strCommandLine, const std::map<std::string, std::string>& extra = {})
+    {
+        std::map<std::string, std::string> env = {{"HERON_ROOT", m_machine.Root()},
+                                                  {"HERON_UI", "headless"},
+                                                  {"TEMP", "C:\\TEMP"},
+                                                  {"TZ", "UTC"},
+                                                  {"HERON_TIME", "1296555630"},
+                                                  {"HERON_COMMAND_LINE", "setup.exe " + strCommandLine}};
+        for (const auto& entry : extra) env[entry.first] = entry.second;
+        return RunProcess({m_machine.Host("C:\\work\\setup.exe")}, m_machine.Host("C:\\work"), env);
+    }
+    std::string TempLog() { return ReadFile(m_machine.Host("C:\\TEMP\\UPGRADE.LOG")); }
+    static std::string Header()
+    {
+        return std::string("Heron Hotfix Installer FI1.01 for W32Intel\r\nExecutable created ") + HERON_BUILD_TIME + " " +
+               HERON_BUILD_DATE + " for Release 8.0.1 -> Release 8.0.2.\r\n" +
+               "Upgrade started at 10:20:30 Feb  1 2011 in C:\\work.\r\n\r\n\r\n";
+    }
+    static std::string Box(const std::string& strCaption, const std::string& strText, const std::string& strAnswer = "OK")
+    {
+        return "=== " + strCaption + " ===\n" + strText + "\n=== answer: " + strAnswer + " ===\n";
+    }
+
+    TempMachine m_machine;
+    static TempMachine* s_pPackageDir;
+    static std::string s_strPackage;
+};
+
+TempMachine* StartupTest::s_pPackageDir;
+std::string StartupTest::s_strPackage;
+
+const char kContents[] = "This fix contains:\na.txt, qstrings.dll, sub\\new.txt, quill.cfg, qsys.dll, gone.txt";
+
+TEST_F(StartupTest, ContentsListsThePackageFilesAndLeavesTheLogInTemp)
+{
+    ProcessResult result = Run("/contents");
+    EXPECT_EQ(0, result.iExitCode);
+    EXPECT_EQ(Box("Info", kContents), result.strOut);
+    EXPECT_EQ(Header(), TempLog());
+    EXPECT_FALSE(PathExists(m_machine.Host("C:\\work\\UpdateVersion.exe"))); // never reached
+}
+
+TEST_F(StartupTest, ExtractIntoADirectoryStopsReadingWords)
+{
+    MakeDirs(m_machine.Host("C:\\out"));
+    ProcessResult result = Run("extract C:\\out nouser bogus");
+    EXPECT_EQ(0, result.iExitCode);
+    EXPECT_EQ("", result.strOut);
+    EXPECT_EQ("hello world\n", ReadFile(m_machine.Host("C:\\out\\a.txt")));
+    EXPECT_EQ("brand new\n", ReadFile(m_machine.Host("C:\\out\\new.txt")));
+    EXPECT_EQ("data 2\n", ReadFile(m_machine.Host("C:\\out\\quill.cfg")));
+    EXPECT_EQ("", ReadFile(m_machine.Host("C:\\out\\gone.txt")));
+    EXPECT_TRUE(PathExists(m_machine.Host("C:\\out\\gone.txt"))); // a removed file: empty payload
+    std::string strLog = TempLog();
+    EXPECT_EQ(std::string::npos, strLog.find("Not recognised")); // "bogus" never read
+    EXPECT_NE(std::string::npos, strLog.find("Outsize: 12; Insize: "));
+}
+
+TEST_F(StartupTest, ExtractVariants)
+{
+    // Alone: into the current directory.
+    ProcessResult result = Run("EXTRACT");
+    EXPECT_EQ(0, result.iExitCode);
+    EXPECT_EQ("hello world\n", ReadFile(m_machine.Host("C:\\work\\a.txt")));
+    // A missing directory: the path box, then locally.
+    RemoveAll(m_machine.Host("C:\\work\\a.txt"));
+    result = Run("-extract C:\\missing");
+    EXPECT_EQ(Box("Error", "C:\\missing is not a valid path: extracting locally"), result.strOut);
+    EXPECT_EQ("hello world\n", ReadFile(m_machine.Host("C:\\work\\a.txt")));
+    // An unknown word before it is logged, and the extraction still runs.
+    MakeDirs(m_machine.Host("C:\\dest"));
+    result = Run("bogus extract C:\\dest\\");
+    EXPECT_EQ(0, result.iExitCode);
+    EXPECT_EQ("", result.strOut);
+    EXPECT_NE(std::string::npos, TempLog().find("Not recognised string: bogus\r\n"));
+    EXPECT_EQ("brand new\n", ReadFile(m_machine.Host("C:\\dest\\new.txt")));
+}
+
+TEST_F(StartupTest, UnknownWordShowsTheHelpBox)
+{
+    // "nouser" clears the label flag, so the third word is not part of a label.
+    ProcessResult result = Run("revert nouser third");
+    EXPECT_EQ(0, result.iExitCode);
+    std::string strHelp =
+        "Command Line Help.\n\tNOCHECKSUM - skip Application Integrity Verification.\n\tNOUSER - automatic upgrade "
+        "mode (must be used with REVERT option for reverting hotfixes only).\n\tREVERT Label - (witn nouser) in "
+        "revert mode will try to revert to the specified label.\n\tLISTFIX - lists installed hotfixes and "
+        "fixpacks.\n\tFIXDETAILS - lists files belonging to hotfixes and their status.\n\tCONTENTS - lists files "
+        "belonging to this hotfix.\n";
+    EXPECT_EQ(Box("Incremental Installer", strHelp), result.strOut);
+    EXPECT_EQ(Header() + "Not recognised string: third\r\n", TempLog());
+}
+
+TEST_F(StartupTest, RevertLabelWordsAreJoinedAndTheToolsWrittenExecutable)
+{
+    ProcessResult result = Run("nochecksum /NOUSER -Revert Release 1.2");
+    std::string strLog = TempLog();
+    EXPECT_NE(std::string::npos,
+              strLog.find("Assuming Release is a part of a label\r\nAssuming 1.2 is a part of a label\r\n"))
+        << strLog;
+    EXPECT_NE(std::string::npos, strLog.find("Module checksum skipped by command line option.\r\n"));
+    struct stat st;
+    ASSERT_EQ(0, stat(m_machine.Host("C:\\work\\UpdateVersion.exe").c_str(), &st));
+    EXPECT_TRUE(st.st_mode & S_IXUSR);
+    ASSERT_EQ(0, stat(m_machine.Host("C:\\work\\cabarc.exe").c_str(), &st));
+    EXPECT_TRUE(st.st_mode & S_IXUSR);
+    EXPECT_EQ("#!/bin/sh\necho tool \"$@\"\n", ReadFile(m_machine.Host("C:\\work\\cabarc.exe")));
+    // No installation in this machine: the unattended run ends with code 1 and no box.
+    EXPECT_EQ(1, result.iExitCode);
+    EXPECT_EQ("", result.strOut);
+}
+
+TEST_F(StartupTest, AnExecutableWithoutAPackageStops)
+{
+    ProcessResult result = RunProcess({BinPath("heron")}, m_machine.Host("C:\\work"),
+                                      {{"HERON_ROOT", m_machine.Root()}, {"HERON_UI", "headless"}});
+    EXPECT_EQ(0, result.iExitCode);
+    EXPECT_EQ(Box("Error", "Unable to load resource strings. This file is corrupt and can not continue."),
+              result.strOut);
+}
+
+TEST_F(StartupTest, DamagedPackagesNeverCrash)
+{
+    std::string strPackage = ReadFile(s_strPackage);
+    // A release table offset pointing outside the file, a cut file, a zeroed index.
+    std::string strCut = strPackage.substr(0, strPackage.size() - 100);
+    std::string strBadIndex = strPackage;
+    for (size_t i = strBadIndex.size() - 16; i < strBadIndex.size() - 8; i++) strBadIndex[i] = '\xff';
+    for (const std::string& strBytes : {strCut, strBadIndex}) {
+        WriteFile(m_machine.Host("C:\\work\\setup.exe"), strBytes);
+        ProcessResult result = Run("contents");
+        EXPECT_EQ(0, result.iExitCode);
+        EXPECT_EQ(Box("Error", "Unable to load resource strings. This file is corrupt and can not continue."),
+                  result.strOut);
+    }
+}
+
+} // namespace

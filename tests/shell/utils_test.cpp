@@ -1,0 +1,142 @@
+// File and path utilities on real files in a temporary emulated machine.
+#include "platform/platform.h"
+#include "shell/utils.h"
+#include "support/machine.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+TEST(PathTexts, SplitNamesAsDocumented)
+{
+    struct Row {
+        const char* szIn;
+        const char* szBase;
+        const char* szStem;
+        const char* szExt;
+    } rows[] = {
+        {"a.b.c", "a.b.c", "a.b", "c"},
+        {"noext", "noext", "noext", ""},
+        {"gar-dojo.cab", "gar-dojo.cab", "gar-dojo", "cab"},
+        {"C:\\A\\B\\file.txt", "file.txt", "C:\\A\\B\\file", "txt"},
+        {"dir.d\\name", "name", "dir", "d\\name"},
+        {"", "", "", ""},
+    };
+    for (const Row& row : rows) {
+        char sz[260];
+        BaseName(row.szIn, sz, sizeof(sz));
+        EXPECT_STREQ(row.szBase, sz) << row.szIn;
+        StripExtension(row.szIn, sz, sizeof(sz));
+        EXPECT_STREQ(row.szStem, sz) << row.szIn;
+        ExtensionOf(row.szIn, sz, sizeof(sz));
+        EXPECT_STREQ(row.szExt, sz) << row.szIn;
+    }
+    char szBlank[] = "abc   ";
+    TrimTrailingBlanks(szBlank);
+    EXPECT_STREQ("abc", szBlank);
+    char szEmpty[] = "";
+    TrimTrailingBlanks(szEmpty);
+    EXPECT_STREQ("", szEmpty);
+    EXPECT_EQ(1, IsDotEntry("."));
+    EXPECT_EQ(1, IsDotEntry(".."));
+    EXPECT_EQ(0, IsDotEntry("..."));
+}
+
+TEST(FileCrc32, KnownValuesAndStreamPosition)
+{
+    TempMachine machine;
+    WriteFile(machine.Host("C:\\digits.txt"), "123456789");
+    WriteFile(machine.Host("C:\\empty.txt"), "");
+    PLATFILE* pf = PlatFopen("C:\\digits.txt", "rb");
+    ASSERT_NE(nullptr, pf);
+    PlatFgetc(pf);
+    EXPECT_EQ(0xCBF43926u, FileCrc32(pf));
+    EXPECT_EQ(0, PlatFtell(pf)); // back at the start
+    EXPECT_EQ(9u, StreamSize(pf));
+    PlatFclose(pf);
+    pf = PlatFopen("C:\\empty.txt", "rb");
+    ASSERT_NE(nullptr, pf);
+    EXPECT_EQ(0u, FileCrc32(pf));
+    PlatFclose(pf);
+    EXPECT_EQ(0u, FileCrc32(nullptr));
+    EXPECT_EQ(0u, StreamSize(nullptr));
+}
+
+TEST(FileTests, ExistenceSizeAndDirectories)
+{
+    TempMachine machine;
+    WriteFile(machine.Host("C:\\VIREO\\GARNET\\QSD.EXE"), "12345");
+    EXPECT_EQ(1, FileExists("C:\\vireo\\garnet\\qsd.exe"));
+    EXPECT_EQ(0, FileExists("C:\\VIREO\\GARNET\\missing.exe"));
+    EXPECT_EQ(0, FileExists("C:\\VIREO\\GARNET")); // a directory is not a file
+    EXPECT_EQ(5u, FileSizeOf("C:\\VIREO\\GARNET\\QSD.EXE"));
+    EXPECT_EQ(0u, FileSizeOf("C:\\VIREO\\GARNET\\missing.exe"));
+
+    char szBefore[260], szAfter[260];
+    PlatGetCurrentDirectory(sizeof(szBefore), szBefore);
+    EXPECT_EQ(1, DirectoryExists("C:\\VIREO\\GARNET"));
+    EXPECT_EQ(0, DirectoryExists("C:\\VIREO\\GARNET\\QSD.EXE"));
+    EXPECT_EQ(0, DirectoryExists("C:\\NOPE"));
+    PlatGetCurrentDirectory(sizeof(szAfter), szAfter);
+    EXPECT_STREQ(szBefore, szAfter); // restored whatever the outcome
+}
+
+TEST(CopyFileContents, CopiesBytesAndLogsNothingOnSuccess)
+{
+    TempMachine machine;
+    std::string strData;
+    for (int i = 0; i < 5000; i++) strData += (char)(i * 7);
+    WriteFile(machine.Host("C:\\src.bin"), strData);
+    WriteFile(machine.Host("C:\\dst.bin"), "old contents that are longer than nothing");
+    EXPECT_EQ(1, CopyFileContents("C:\\src.bin", "C:\\dst.bin"));
+    EXPECT_EQ(strData, ReadFile(machine.Host("C:\\dst.bin")));
+    EXPECT_EQ(0, CopyFileContents("C:\\missing.bin", "C:\\dst2.bin"));
+    EXPECT_FALSE(PathExists(machine.Host("C:\\dst2.bin")));
+    EXPECT_EQ(0, CopyFileContents("C:\\src.bin", "C:\\nodir\\dst.bin"));
+}
+
+TEST(CreatePath, CreatesEachLevelButNotTheFile)
+{
+    TempMachine machine;
+    EXPECT_EQ(1, CreatePath("C:\\A\\B\\file.txt"));
+    EXPECT_TRUE(PathExists(machine.Host("C:\\A\\B")));
+    EXPECT_FALSE(PathExists(machine.Host("C:\\A\\B\\file.txt")));
+    EXPECT_EQ(0, CreatePath("C:\\A\\B\\file.txt")); // B existed
+    EXPECT_EQ(1, CreatePath("C:\\A\\C\\")); // trailing separator: C is a directory
+    EXPECT_TRUE(PathExists(machine.Host("C:\\A\\C")));
+    EXPECT_EQ(1, CreatePath("plainname"));
+}
+
+TEST(RemoveTree, KeepsReadOnlyFilesAndProtectedNames)
+{
+    TempMachine machine;
+    WriteFile(machine.Host("C:\\T\\sub\\one.txt"), "1");
+    WriteFile(machine.Host("C:\\T\\sub\\deeper\\two.txt"), "2");
+    WriteFile(machine.Host("C:\\T\\ro.txt"), "r");
+    WriteFile(machine.Host("C:\\T\\plain.txt"), "p");
+    WriteFile(machine.Host("C:\\T\\xnl2y.dat"), "n");
+    chmod(machine.Host("C:\\T\\ro.txt").c_str(), 0444);
+    EXPECT_EQ(1, RemoveTree("C:\\T"));
+    EXPECT_FALSE(PathExists(machine.Host("C:\\T\\sub")));
+    EXPECT_FALSE(PathExists(machine.Host("C:\\T\\plain.txt")));
+    EXPECT_TRUE(PathExists(machine.Host("C:\\T\\ro.txt")));
+    EXPECT_TRUE(PathExists(machine.Host("C:\\T\\xnl2y.dat")));
+    EXPECT_TRUE(PathExists(machine.Host("C:\\T")));
+    EXPECT_EQ(0, RemoveTree("C:\\missing"));
+}
+
+TEST(RemoveTree, StopsWhenADeleteFails)
+{
+    TempMachine machine;
+    WriteFile(machine.Host("C:\\T\\a.txt"), "1");
+    WriteFile(machine.Host("C:\\T\\b.txt"), "2");
+    PlatFaultArm("DeleteFile", 1, ERROR_ACCESS_DENIED, 0);
+    EXPECT_EQ(0, RemoveTree("C:\\T"));
+    PlatFaultReset();
+    EXPECT_TRUE(PathExists(machine.Host("C:\\T\\a.txt")));
+    EXPECT_TRUE(PathExists(machine.Host("C:\\T\\b.txt"))); // nothing after the failure
+}
+
+} // namespace

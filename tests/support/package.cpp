@@ -1,0 +1,47 @@
+/*
+ * package.cpp - test support: building real packages (package.h).
+ */
+#include "support/package.h"
+
+#include "support/machine.h"
+
+PackageSpec DefaultPackageSpec()
+{
+    PackageSpec spec;
+    spec.fromFiles = {
+        {"program/qstrings.dll", "key file 8.0.1"},
+        {"program/a.txt", "hello\n"},
+        {"program/keep.txt", "unchanged\n"},
+        {"program/gone.txt", "removed in 8.0.2\n"},
+        {"data/quill.cfg", "data 1\n"},
+    };
+    spec.toFiles = {
+        {"program/qstrings.dll", "key file 8.0.2"},
+        {"program/a.txt", "hello world\n"},
+        {"program/keep.txt", "unchanged\n"},
+        {"program/sub/new.txt", "brand new\n"},
+        {"data/quill.cfg", "data 2\n"},
+        {"system/qsys.dll", "system file\n"},
+    };
+    return spec;
+}
+
+std::string BuildPackage(const std::string& strDir, const PackageSpec& spec, std::string* pstrLog)
+{
+    for (const auto& entry : spec.fromFiles) WriteFile(strDir + "/from/" + entry.first, entry.second);
+    for (const auto& entry : spec.toFiles) WriteFile(strDir + "/to/" + entry.first, entry.second);
+    WriteFile(strDir + "/license.txt", spec.strLicense);
+    WriteFile(strDir + "/tool.sh", "#!/bin/sh\necho tool \"$@\"\n");
+    std::string strManifest = "[Package]\nFrom = " + spec.strFrom + "\nTo = " + spec.strTo +
+                              "\nUpgradeType = 2\nLicense = license.txt\nVersionTool = tool.sh\n"
+                              "CabinetTool = tool.sh\n" +
+                              spec.strExtraPackage + "\n[Releases]\n" + spec.strFrom + " = from\n" + spec.strTo +
+                              " = to\n";
+    if (!spec.strStrings.empty()) strManifest += "[Strings]\n" + spec.strStrings + "\n";
+    WriteFile(strDir + "/manifest.ini", strManifest);
+    std::string strPackage = strDir + "/setup.exe";
+    ProcessResult result =
+        RunProcess({BinPath("tools/pack/heron-pack"), "build", strDir + "/manifest.ini", "-o", strPackage, "--quiet"});
+    if (pstrLog) *pstrLog = result.strOut + result.strErr;
+    return result.iExitCode == 0 ? strPackage : std::string();
+}
