@@ -87,6 +87,13 @@ int PackReadManifest(const char* szPath, PackManifest* pManifest, std::string* p
         if (key.strValue.size() >= 2 && key.strValue.front() == '"' && key.strValue.back() == '"')
             key.strValue = key.strValue.substr(1, key.strValue.size() - 2);
         key.iLine = iLine;
+        for (const PackKey& other : pManifest->sections.back().keys) {
+            if (strcasecmp(other.strKey.c_str(), key.strKey.c_str()) == 0) {
+                *pstrError = pManifest->strPath + ":" + std::to_string(iLine) + ": duplicate key \"" + key.strKey +
+                             "\" (first on line " + std::to_string(other.iLine) + ")";
+                return 0;
+            }
+        }
         pManifest->sections.back().keys.push_back(key);
     }
     return 1;

@@ -1,0 +1,156 @@
+// heron-pack as a process: refusals with clear messages, the raw stream
+// commands and the contents limits of the installer.
+#include "support/machine.h"
+#include "support/package.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+ProcessResult Pack(const std::vector<std::string>& vArgs)
+{
+    std::vector<std::string> v = {BinPath("tools/pack/heron-pack")};
+    v.insert(v.end(), vArgs.begin(), vArgs.end());
+    return RunProcess(v);
+}
+
+TEST(HeronPack, RefusesBadManifestsWithAReason)
+{
+    TempMachine machine;
+    struct Row {
+        const char* szWhat;
+        PackageSpec spec;
+        const char* szMessage;
+    };
+    std::vector<Row> rows;
+    {
+        PackageSpec spec = DefaultPackageSpec();
+        spec.strTo = "Release 8.0.2|" + std::string(80, 'x');
+        rows.push_back({"label too long", spec, "its field holds 85"});
+    }
+    {
+        PackageSpec spec = DefaultPackageSpec();
+        spec.strTo = "8.0.2 without the word";
+        rows.push_back({"not a label", spec, "is not a release label"});
+    }
+    {
+        PackageSpec spec = DefaultPackageSpec();
+        spec.strStrings = "52 = too far";
+        rows.push_back({"string id", spec, "[Strings] keys are ids 0 to 51"});
+    }
+    {
+        PackageSpec spec = DefaultPackageSpec();
+        spec.strStrings = "7 = \"\"";
+        rows.push_back({"empty text", spec, "text 7 is empty"});
+    }
+    {
+        PackageSpec spec = DefaultPackageSpec();
+        spec.strExtraPackage = "KeyFileValue = two";
+        rows.push_back({"number", spec, "KeyFileValue must be a number"});
+    }
+    {
+        PackageSpec spec = DefaultPackageSpec();
+        spec.strExtraPackage = "upgradetype = 1";
+        rows.push_back({"duplicate", spec, "duplicate key \"upgradetype\""});
+    }
+    int i = 0;
+    for (const Row& row : rows) {
+        std::string strLog;
+        std::string strDir = machine.Root() + "/case" + std::to_string(i++);
+        EXPECT_EQ("", BuildPackage(strDir, row.spec, &strLog)) << row.szWhat;
+        EXPECT_NE(std::string::npos, strLog.find(row.szMessage)) << row.szWhat << ": " << strLog;
+        EXPECT_FALSE(PathExists(strDir + "/setup.exe")) << row.szWhat;
+    }
+    ProcessResult result = Pack({"build", machine.Root() + "/missing.ini", "-o", machine.Root() + "/x"});
+    EXPECT_EQ(2, result.iExitCode);
+    EXPECT_NE(std::string::npos, result.strErr.find("cannot open"));
+    WriteFile(machine.Root() + "/bad.ini", "[Package]\nno equals sign\n");
+    result = Pack({"build", machine.Root() + "/bad.ini", "-o", machine.Root() + "/x"});
+    EXPECT_NE(std::string::npos, result.strErr.find("bad.ini:2: expected key = value"));
+    EXPECT_EQ(2, Pack({"frobnicate"}).iExitCode);
+}
+
+TEST(HeronPack, RawStreamsRoundTripAndReportDecoderCodes)
+{
+    TempMachine machine;
+    std::string strData;
+    for (int i = 0; i < 20000; i++) strData += "line " + std::to_string(i % 97) + "\n";
+    WriteFile(machine.Root() + "/in.txt", strData);
+    WriteFile(machine.Root() + "/empty", "");
+    for (const char* szDict : {"1024", "2048", "4096"}) {
+        for (bool bAscii : {false, true}) {
+            std::vector<std::string> v = {"implode", "--dict", szDict};
+            if (bAscii) v.push_back("--ascii");
+            v.push_back(machine.Root() + "/in.txt");
+            v.push_back(machine.Root() + "/in.imp");
+            ASSERT_EQ(0, Pack(v).iExitCode);
+            std::string strStream = ReadFile(machine.Root() + "/in.imp");
+            EXPECT_LT(strStream.size(), strData.size() / 4);
+            EXPECT_EQ(bAscii ? 1 : 0, strStream[0]);
+            ProcessResult result = Pack({"explode", machine.Root() + "/in.imp", machine.Root() + "/out.txt"});
+            EXPECT_EQ(0, result.iExitCode);
+            EXPECT_EQ(strData, ReadFile(machine.Root() + "/out.txt"));
+        }
+    }
+    ASSERT_EQ(0, Pack({"implode", machine.Root() + "/empty", machine.Root() + "/empty.imp"}).iExitCode);
+    EXPECT_GE(ReadFile(machine.Root() + "/empty.imp").size(), 5u);
+    EXPECT_EQ(0, Pack({"explode", machine.Root() + "/empty.imp", machine.Root() + "/empty.out"}).iExitCode);
+    EXPECT_EQ("", ReadFile(machine.Root() + "/empty.out"));
+    // A cut stream: code 4 and the bytes decoded before the cut.
+    ASSERT_EQ(0, Pack({"implode", machine.Root() + "/in.txt", machine.Root() + "/in.imp"}).iExitCode);
+    std::string strStream = ReadFile(machine.Root() + "/in.imp");
+    WriteFile(machine.Root() + "/cut.imp", strStream.substr(0, strStream.size() / 2));
+    EXPECT_EQ(4, Pack({"explode", machine.Root() + "/cut.imp", machine.Root() + "/cut.out"}).iExitCode);
+    std::string strPartial = ReadFile(machine.Root() + "/cut.out");
+    EXPECT_GT(strPartial.size(), 0u);
+    EXPECT_EQ(strData.substr(0, strPartial.size()), strPartial);
+    // Header faults.
+    WriteFile(machine.Root() + "/h1", std::string("\x00\x03\x00\x00\x00\x00", 6));
+    EXPECT_EQ(1, Pack({"explode", machine.Root() + "/h1", machine.Root() + "/o"}).iExitCode);
+    WriteFile(machine.Root() + "/h2", std::string("\x02\x06\x00\x00\x00\x00", 6));
+    EXPECT_EQ(2, Pack({"explode", machine.Root() + "/h2", machine.Root() + "/o"}).iExitCode);
+    WriteFile(machine.Root() + "/h3", std::string("\x00\x06\x00\x00", 4));
+    EXPECT_EQ(3, Pack({"explode", machine.Root() + "/h3", machine.Root() + "/o"}).iExitCode);
+}
+
+TEST(HeronPack, ListShowsTheReleaseTableAndTheSum)
+{
+    TempMachine machine;
+    std::string strPackage = BuildPackage(machine.Root() + "/p", DefaultPackageSpec());
+    ASSERT_FALSE(strPackage.empty());
+    ProcessResult result = Pack({"list", strPackage});
+    EXPECT_EQ(0, result.iExitCode);
+    EXPECT_NE(std::string::npos, result.strOut.find("(ok)"));
+    EXPECT_NE(std::string::npos, result.strOut.find("from:              Release 8.0.1|March 3, 2010"));
+    EXPECT_NE(std::string::npos, result.strOut.find("checksum records:  15"));
+    EXPECT_NE(std::string::npos, result.strOut.find("sub\\new.txt"));
+    struct stat st;
+    ASSERT_EQ(0, stat(strPackage.c_str(), &st));
+    EXPECT_TRUE(st.st_mode & S_IXUSR);
+}
+
+// The contents box lists up to 999 records; 1,000 show the limit box.
+TEST(HeronPack, ContentsLimitOfTheInstaller)
+{
+    TempMachine machine;
+    for (int cFiles : {999, 1000}) {
+        PackageSpec spec;
+        spec.fromFiles = {{"program/qstrings.dll", "old"}};
+        spec.toFiles = {{"program/qstrings.dll", "old"}};
+        for (int i = 0; i < cFiles; i++) spec.toFiles["program/f" + std::to_string(i) + ".txt"] = std::to_string(i);
+        std::string strPackage = BuildPackage(machine.Root() + "/n" + std::to_string(cFiles), spec);
+        ASSERT_FALSE(strPackage.empty());
+        ProcessResult result = RunProcess({strPackage, "contents"}, machine.Root(),
+                                          {{"HERON_UI", "headless"}, {"TEMP", machine.Root()}});
+        EXPECT_EQ(0, result.iExitCode);
+        if (cFiles == 999) {
+            EXPECT_EQ(0u, result.strOut.find("=== Info ===\nThis fix contains:\nf0.txt, f1.txt, f10.txt"));
+        } else {
+            EXPECT_EQ("=== Info ===\nToo many entries in the fixes list!\n=== answer: OK ===\n", result.strOut);
+        }
+    }
+}
+
+} // namespace
