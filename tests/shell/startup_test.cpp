@@ -19,7 +19,7 @@ protected:
     {
         s_pPackageDir = new TempMachine();
         std::string strLog;
-        s_strPackage = BuildPackage(s_pPackageDir->Root() + "/pkg", DefaultPackageSpec(), &strLog);
+        s_strPackage = BuildPackage(s_pPackageDir->Root() + "/pkg", DefaultRecipe(), &strLog);
         ASSERT_FALSE(s_strPackage.empty()) << strLog;
     }
     static void TearDownTestSuite()

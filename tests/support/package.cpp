@@ -5,17 +5,17 @@
 
 #include "support/machine.h"
 
-PackageSpec DefaultPackageSpec()
+PackageRecipe DefaultRecipe()
 {
-    PackageSpec spec;
-    spec.fromFiles = {
+    PackageRecipe recipe;
+    recipe.fromFiles = {
         {"program/qstrings.dll", "key file 8.0.1"},
         {"program/a.txt", "hello\n"},
         {"program/keep.txt", "unchanged\n"},
         {"program/gone.txt", "removed in 8.0.2\n"},
         {"data/quill.cfg", "data 1\n"},
     };
-    spec.toFiles = {
+    recipe.toFiles = {
         {"program/qstrings.dll", "key file 8.0.2"},
         {"program/a.txt", "hello world\n"},
         {"program/keep.txt", "unchanged\n"},
@@ -23,21 +23,21 @@ PackageSpec DefaultPackageSpec()
         {"data/quill.cfg", "data 2\n"},
         {"system/qsys.dll", "system file\n"},
     };
-    return spec;
+    return recipe;
 }
 
-std::string BuildPackage(const std::string& strDir, const PackageSpec& spec, std::string* pstrLog)
+std::string BuildPackage(const std::string& strDir, const PackageRecipe& recipe, std::string* pstrLog)
 {
-    for (const auto& entry : spec.fromFiles) WriteFile(strDir + "/from/" + entry.first, entry.second);
-    for (const auto& entry : spec.toFiles) WriteFile(strDir + "/to/" + entry.first, entry.second);
-    WriteFile(strDir + "/license.txt", spec.strLicense);
+    for (const auto& entry : recipe.fromFiles) WriteFile(strDir + "/from/" + entry.first, entry.second);
+    for (const auto& entry : recipe.toFiles) WriteFile(strDir + "/to/" + entry.first, entry.second);
+    WriteFile(strDir + "/license.txt", recipe.strLicense);
     WriteFile(strDir + "/tool.sh", "#!/bin/sh\necho tool \"$@\"\n");
-    std::string strManifest = "[Package]\nFrom = " + spec.strFrom + "\nTo = " + spec.strTo +
+    std::string strManifest = "[Package]\nFrom = " + recipe.strFrom + "\nTo = " + recipe.strTo +
                               "\nUpgradeType = 2\nLicense = license.txt\nVersionTool = tool.sh\n"
                               "CabinetTool = tool.sh\n" +
-                              spec.strExtraPackage + "\n[Releases]\n" + spec.strFrom + " = from\n" + spec.strTo +
+                              recipe.strExtraPackage + "\n[Releases]\n" + recipe.strFrom + " = from\n" + recipe.strTo +
                               " = to\n";
-    if (!spec.strStrings.empty()) strManifest += "[Strings]\n" + spec.strStrings + "\n";
+    if (!recipe.strStrings.empty()) strManifest += "[Strings]\n" + recipe.strStrings + "\n";
     WriteFile(strDir + "/manifest.ini", strManifest);
     std::string strPackage = strDir + "/setup.exe";
     ProcessResult result =

@@ -10,7 +10,7 @@
 /* A release tree: relative Linux path below the tree ("program/a.txt") -> contents. */
 typedef std::map<std::string, std::string> TreeFiles;
 
-struct PackageSpec {
+struct PackageRecipe {
     std::string strFrom = "Release 8.0.1|March 3, 2010";
     std::string strTo = "Release 8.0.2|May 1, 2010";
     TreeFiles fromFiles;
@@ -22,10 +22,10 @@ struct PackageSpec {
 
 /* The default trees: a changed file, an unchanged one, a new one in a
  * subdirectory, a data file, a removed file and the key file. */
-PackageSpec DefaultPackageSpec();
+PackageRecipe DefaultRecipe();
 
 /* Writes the trees and the manifest below strDir and runs heron-pack build;
  * returns the package path ("" on failure, with the tool's output in *pstrLog). */
-std::string BuildPackage(const std::string& strDir, const PackageSpec& spec, std::string* pstrLog = nullptr);
+std::string BuildPackage(const std::string& strDir, const PackageRecipe& recipe, std::string* pstrLog = nullptr);
 
 #endif

@@ -21,45 +21,45 @@ TEST(HeronPack, RefusesBadManifestsWithAReason)
     TempMachine machine;
     struct Row {
         const char* szWhat;
-        PackageSpec spec;
+        PackageRecipe recipe;
         const char* szMessage;
     };
     std::vector<Row> rows;
     {
-        PackageSpec spec = DefaultPackageSpec();
-        spec.strTo = "Release 8.0.2|" + std::string(80, 'x');
-        rows.push_back({"label too long", spec, "its field holds 85"});
+        PackageRecipe recipe = DefaultRecipe();
+        recipe.strTo = "Release 8.0.2|" + std::string(80, 'x');
+        rows.push_back({"label too long", recipe, "its field holds 85"});
     }
     {
-        PackageSpec spec = DefaultPackageSpec();
-        spec.strTo = "8.0.2 without the word";
-        rows.push_back({"not a label", spec, "is not a release label"});
+        PackageRecipe recipe = DefaultRecipe();
+        recipe.strTo = "8.0.2 without the word";
+        rows.push_back({"not a label", recipe, "is not a release label"});
     }
     {
-        PackageSpec spec = DefaultPackageSpec();
-        spec.strStrings = "52 = too far";
-        rows.push_back({"string id", spec, "[Strings] keys are ids 0 to 51"});
+        PackageRecipe recipe = DefaultRecipe();
+        recipe.strStrings = "52 = too far";
+        rows.push_back({"string id", recipe, "[Strings] keys are ids 0 to 51"});
     }
     {
-        PackageSpec spec = DefaultPackageSpec();
-        spec.strStrings = "7 = \"\"";
-        rows.push_back({"empty text", spec, "text 7 is empty"});
+        PackageRecipe recipe = DefaultRecipe();
+        recipe.strStrings = "7 = \"\"";
+        rows.push_back({"empty text", recipe, "text 7 is empty"});
     }
     {
-        PackageSpec spec = DefaultPackageSpec();
-        spec.strExtraPackage = "KeyFileValue = two";
-        rows.push_back({"number", spec, "KeyFileValue must be a number"});
+        PackageRecipe recipe = DefaultRecipe();
+        recipe.strExtraPackage = "KeyFileValue = two";
+        rows.push_back({"number", recipe, "KeyFileValue must be a number"});
     }
     {
-        PackageSpec spec = DefaultPackageSpec();
-        spec.strExtraPackage = "upgradetype = 1";
-        rows.push_back({"duplicate", spec, "duplicate key \"upgradetype\""});
+        PackageRecipe recipe = DefaultRecipe();
+        recipe.strExtraPackage = "upgradetype = 1";
+        rows.push_back({"duplicate", recipe, "duplicate key \"upgradetype\""});
     }
     int i = 0;
     for (const Row& row : rows) {
         std::string strLog;
         std::string strDir = machine.Root() + "/case" + std::to_string(i++);
-        EXPECT_EQ("", BuildPackage(strDir, row.spec, &strLog)) << row.szWhat;
+        EXPECT_EQ("", BuildPackage(strDir, row.recipe, &strLog)) << row.szWhat;
         EXPECT_NE(std::string::npos, strLog.find(row.szMessage)) << row.szWhat << ": " << strLog;
         EXPECT_FALSE(PathExists(strDir + "/setup.exe")) << row.szWhat;
     }
@@ -118,7 +118,7 @@ TEST(HeronPack, RawStreamsRoundTripAndReportDecoderCodes)
 TEST(HeronPack, ListShowsTheReleaseTableAndTheSum)
 {
     TempMachine machine;
-    std::string strPackage = BuildPackage(machine.Root() + "/p", DefaultPackageSpec());
+    std::string strPackage = BuildPackage(machine.Root() + "/p", DefaultRecipe());
     ASSERT_FALSE(strPackage.empty());
     ProcessResult result = Pack({"list", strPackage});
     EXPECT_EQ(0, result.iExitCode);
@@ -136,11 +136,11 @@ TEST(HeronPack, ContentsLimitOfTheInstaller)
 {
     TempMachine machine;
     for (int cFiles : {999, 1000}) {
-        PackageSpec spec;
-        spec.fromFiles = {{"program/qstrings.dll", "old"}};
-        spec.toFiles = {{"program/qstrings.dll", "old"}};
-        for (int i = 0; i < cFiles; i++) spec.toFiles["program/f" + std::to_string(i) + ".txt"] = std::to_string(i);
-        std::string strPackage = BuildPackage(machine.Root() + "/n" + std::to_string(cFiles), spec);
+        PackageRecipe recipe;
+        recipe.fromFiles = {{"program/qstrings.dll", "old"}};
+        recipe.toFiles = {{"program/qstrings.dll", "old"}};
+        for (int i = 0; i < cFiles; i++) recipe.toFiles["program/f" + std::to_string(i) + ".txt"] = std::to_string(i);
+        std::string strPackage = BuildPackage(machine.Root() + "/n" + std::to_string(cFiles), recipe);
         ASSERT_FALSE(strPackage.empty());
         ProcessResult result = RunProcess({strPackage, "contents"}, machine.Root(),
                                           {{"HERON_UI", "headless"}, {"TEMP", machine.Root()}});
