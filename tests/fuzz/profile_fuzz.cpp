@@ -1,0 +1,167 @@
+// Fuzz target for the profile-file operations.
+//
+// Input: byte 0 picks the small buffer size used beside the 260- and
+// 64 KB-character ones; the rest is written as the file. Every input is read
+// as the installer would (section names, key names of each section, each
+// key's value, whole sections), then written: a key set, read back, deleted,
+// a section emptied. Checked: results stay inside their buffers and keep the
+// Win32 layouts (a NUL at the returned length, lists without empty names),
+// and each write reads back as written.
+//
+// The module's source is compiled into this target: the libraries are built
+// without coverage instrumentation, so libFuzzer would otherwise be blind
+// inside it. Its four operations then come from here and the library's copy
+// is never linked.
+
+#include "platform/posix/profile.cpp"
+#include "platform/profile.h"
+
+#include <ftw.h>
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+
+const char* const kszFile = "C:\\F.INI";
+const DWORD kcchBig = 16384; // more than any list from an input of at most 4 KB
+const size_t kcbGuard = 64;
+std::string g_strHost;
+
+void Check(bool f)
+{
+    if (!f) abort();
+}
+
+int RemoveEntry(const char* szPath, const struct stat*, int, struct FTW*) { return remove(szPath); }
+
+void RemoveRoot()
+{
+    const char* szRoot = getenv("HERON_ROOT");
+    if (szRoot) nftw(szRoot, RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+void MakeMachine()
+{
+    // tmpfs when there is one: every write flushes to the disk.
+    char szTemplate[] = "/dev/shm/heron-fuzz-XXXXXX";
+    char szFallback[] = "/tmp/heron-fuzz-XXXXXX";
+    const char* szRoot = mkdtemp(szTemplate);
+    if (!szRoot) szRoot = mkdtemp(szFallback);
+    Check(szRoot != nullptr);
+    setenv("HERON_ROOT", szRoot, 1);
+    Check(mkdir((std::string(szRoot) + "/drive_c").c_str(), 0777) == 0);
+    g_strHost = std::string(szRoot) + "/drive_c/F.INI";
+    atexit(RemoveRoot);
+}
+
+// Nothing written past the caller's size.
+void CheckGuard(const std::vector<char>& buf, DWORD cch)
+{
+    static char s_achGuard[kcbGuard];
+    if (!s_achGuard[0]) memset(s_achGuard, '~', sizeof(s_achGuard));
+    Check(memcmp(&buf[cch], s_achGuard, kcbGuard) == 0);
+}
+
+// A list result: NUL at [ret], every name non-empty and NUL-terminated; the names.
+std::vector<std::string> CheckList(const std::vector<char>& buf, DWORD dwRet, DWORD cch)
+{
+    std::vector<std::string> v;
+    Check(dwRet < cch || cch == 0);
+    if (cch == 0) return v;
+    Check(buf[dwRet] == 0);
+    size_t i = 0;
+    while (i < dwRet) {
+        size_t cchName = strnlen(&buf[i], dwRet - i);
+        Check(i + cchName < dwRet || (i + cchName == dwRet && buf[dwRet] == 0));
+        v.push_back(std::string(&buf[i], cchName));
+        i += cchName + 1;
+    }
+    return v;
+}
+
+DWORD GetString(const char* szSec, const char* szKey, std::vector<char>& buf, DWORD cch)
+{
+    memset(buf.data(), '~', cch + kcbGuard);
+    DWORD dwRet = PlatGetPrivateProfileString(szSec, szKey, "DEFAULT", buf.data(), cch, kszFile);
+    Check(dwRet < cch || (cch == 0 && dwRet == 0));
+    CheckGuard(buf, cch);
+    if (cch) Check(buf[dwRet] == 0);
+    if (szKey && cch) Check(strlen(buf.data()) == dwRet);
+    return dwRet;
+}
+
+DWORD GetSection(const char* szSec, std::vector<char>& buf, DWORD cch)
+{
+    memset(buf.data(), '~', cch + kcbGuard);
+    DWORD dwRet = PlatGetPrivateProfileSection(szSec, buf.data(), cch, kszFile);
+    CheckGuard(buf, cch);
+    CheckList(buf, dwRet, cch);
+    return dwRet;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pb, size_t cb)
+{
+    static bool s_bReady;
+    if (!s_bReady) {
+        MakeMachine();
+        s_bReady = true;
+    }
+    if (cb < 1) return 0;
+    DWORD cchSmall = pb[0] % 24;
+    FILE* fp = fopen(g_strHost.c_str(), "wb");
+    Check(fp != nullptr);
+    fwrite(pb + 1, 1, cb - 1, fp);
+    fclose(fp);
+
+    std::vector<char> buf(kcchBig + kcbGuard);
+    DWORD dwRet = GetString(nullptr, nullptr, buf, kcchBig);
+    std::vector<std::string> vSections = CheckList(buf, dwRet, kcchBig);
+    GetString(nullptr, nullptr, buf, cchSmall);
+
+    for (size_t iSec = 0; iSec < vSections.size() && iSec < 4; iSec++) {
+        const char* szSec = vSections[iSec].c_str();
+        dwRet = GetString(szSec, nullptr, buf, kcchBig);
+        std::vector<std::string> vKeys;
+        if (strcmp(buf.data(), "DEFAULT") != 0 || dwRet != 7) vKeys = CheckList(buf, dwRet, kcchBig);
+        GetString(szSec, nullptr, buf, cchSmall);
+        for (size_t iKey = 0; iKey < vKeys.size() && iKey < 8; iKey++) {
+            GetString(szSec, vKeys[iKey].c_str(), buf, 260);
+            GetString(szSec, vKeys[iKey].c_str(), buf, cchSmall);
+        }
+        GetSection(szSec, buf, kcchBig);
+        GetSection(szSec, buf, cchSmall);
+    }
+
+    // Writes into the first section (or a new one), each read back.
+    std::string strSec = vSections.empty() ? "Fz" : vSections[0];
+    if (strSec.find_first_not_of(" \t\r\v\f") == std::string::npos) strSec = "Fz";
+    const char* szSec = strSec.c_str();
+    Check(PlatWritePrivateProfileString(szSec, "FuzzKey", "fuzz value", kszFile) == 1);
+    Check(GetString(szSec, "fuzzkey", buf, 260) == 10 && strcmp(buf.data(), "fuzz value") == 0);
+    Check(PlatWritePrivateProfileString(szSec, "FuzzKey", "\"quoted\"", kszFile) == 1);
+    Check(GetString(szSec, "FUZZKEY", buf, 260) == 6 && strcmp(buf.data(), "quoted") == 0);
+    Check(PlatWritePrivateProfileString(szSec, "FuzzKey", nullptr, kszFile) == 1);
+    Check(GetString(szSec, "FuzzKey", buf, 260) == 7 && strcmp(buf.data(), "DEFAULT") == 0);
+    Check(PlatWritePrivateProfileSection(szSec, "", kszFile) == 1);
+    Check(GetSection(szSec, buf, kcchBig) == 0);
+    Check(GetString(szSec, nullptr, buf, 260) == 7 && strcmp(buf.data(), "DEFAULT") == 0);
+    if (!vSections.empty()) {
+        // The section list is unchanged by emptying a section.
+        dwRet = GetString(nullptr, nullptr, buf, kcchBig);
+        Check(CheckList(buf, dwRet, kcchBig) == vSections);
+    }
+    Check(PlatWritePrivateProfileSection(szSec, nullptr, kszFile) == 1);
+    Check(GetSection(szSec, buf, kcchBig) == 0);
+    return 0;
+}
