@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -44,6 +47,14 @@ protected:
                                                   {"HERON_COMMAND_LINE", "setup.exe " + strCommandLine}};
         for (const auto& entry : extra) env[entry.first] = entry.second;
         return RunProcess({m_machine.Host("C:\\work\\setup.exe")}, m_machine.Host("C:\\work"), env);
+    }
+    // A sample installation without data directories: discovery stops an
+    // unattended run at the data directories, after every earlier step.
+    void InstallWithoutDataDirectories()
+    {
+        ProcessResult result =
+            RunProcess({BinPath("tools/sample/heron-sample"), "--root", m_machine.Root(), "--data-dirs", "0"});
+        ASSERT_EQ(0, result.iExitCode) << result.strErr;
     }
     std::string TempLog() { return ReadFile(m_machine.Host("C:\\TEMP\\UPGRADE.LOG")); }
     static std::string Header()
@@ -129,6 +140,7 @@ TEST_F(StartupTest, UnknownWordShowsTheHelpBox)
 
 TEST_F(StartupTest, RevertLabelWordsAreJoinedAndTheToolsWrittenExecutable)
 {
+    InstallWithoutDataDirectories();
     ProcessResult result = Run("nochecksum /NOUSER -Revert Release 1.2");
     std::string strLog = TempLog();
     EXPECT_NE(std::string::npos,
@@ -141,9 +153,10 @@ TEST_F(StartupTest, RevertLabelWordsAreJoinedAndTheToolsWrittenExecutable)
     ASSERT_EQ(0, stat(m_machine.Host("C:\\work\\cabarc.exe").c_str(), &st));
     EXPECT_TRUE(st.st_mode & S_IXUSR);
     EXPECT_EQ("#!/bin/sh\necho tool \"$@\"\n", ReadFile(m_machine.Host("C:\\work\\cabarc.exe")));
-    // No installation in this machine: the unattended run ends with code 1 and no box.
+    // No data directory in this machine: the unattended run ends with code 1 and no box.
     EXPECT_EQ(1, result.iExitCode);
     EXPECT_EQ("", result.strOut);
+    EXPECT_NE(std::string::npos, strLog.find("Vireo Garnet Data Directory is incorrect\r\n"));
 }
 
 TEST_F(StartupTest, AnExecutableWithoutAPackageStops)
@@ -169,6 +182,102 @@ TEST_F(StartupTest, DamagedPackagesNeverCrash)
         EXPECT_EQ(Box("Error", "Unable to load resource strings. This file is corrupt and can not continue."),
                   result.strOut);
     }
+}
+
+// The self-check: a built package passes; a changed byte anywhere, or a
+// changed stored sum, fails it and ends the run with code 0.
+TEST_F(StartupTest, SelfCheckOfTheOwnFile)
+{
+    std::string strPackage = ReadFile(s_strPackage);
+    size_t cb = strPackage.size();
+    auto Sum = [](const std::string& str, size_t iStored) {
+        unsigned int dw = 0;
+        for (size_t i = 0; i < str.size(); i++)
+            if (i < iStored || i >= iStored + 4) dw += (unsigned char)str[i];
+        return dw;
+    };
+    size_t iStored = cb - 20;
+    char szGood[64];
+    snprintf(szGood, sizeof(szGood), "Calculated is %xL extracted is %xL\r\n", Sum(strPackage, iStored),
+             Sum(strPackage, iStored));
+    InstallWithoutDataDirectories();
+    ProcessResult result = Run("nouser");
+    std::string strLog = TempLog();
+    EXPECT_NE(std::string::npos, strLog.find("ModuleFileName is C:\\work\\setup.exe\r\n")) << strLog;
+    EXPECT_NE(std::string::npos, strLog.find(szGood)) << strLog;
+    EXPECT_EQ(1, result.iExitCode); // passed, then no installation to find
+
+    std::string strByte = strPackage;
+    strByte[cb / 2] = (char)(strByte[cb / 2] + 1);
+    std::string strStored = strPackage;
+    strStored[iStored] = (char)(strStored[iStored] ^ 0x5a);
+    for (const std::string& strBytes : {strByte, strStored}) {
+        WriteFile(m_machine.Host("C:\\work\\setup.exe"), strBytes);
+        result = Run("nouser");
+        EXPECT_EQ(0, result.iExitCode);
+        strLog = TempLog();
+        size_t iLine = strLog.find("Calculated is ");
+        ASSERT_NE(std::string::npos, iLine) << strLog;
+        unsigned int uCalc = 0, uStored = 0;
+        ASSERT_EQ(2, sscanf(strLog.c_str() + iLine, "Calculated is %xL extracted is %xL", &uCalc, &uStored));
+        EXPECT_NE(uCalc, uStored);
+        EXPECT_EQ(std::string::npos, strLog.find("Directory is incorrect")); // the run ended at the check
+    }
+}
+
+TEST_F(StartupTest, NoChecksumNeverShowsTheCheck)
+{
+    InstallWithoutDataDirectories();
+    ProcessResult result = Run("nochecksum nouser");
+    std::string strLog = TempLog();
+    EXPECT_NE(std::string::npos, strLog.find("Module checksum skipped by command line option.\r\n"));
+    EXPECT_EQ(std::string::npos, strLog.find("ModuleFileName is"));
+}
+
+// Discovery and the running-product check at start-up, on a sample installation.
+TEST_F(StartupTest, KeyFileAndRunningProduct)
+{
+    ProcessResult install = RunProcess({BinPath("tools/sample/heron-sample"), "--root", m_machine.Root(), "--no-key-file"});
+    ASSERT_EQ(0, install.iExitCode) << install.strErr;
+    ProcessResult result = Run("nouser nochecksum");
+    EXPECT_EQ(1, result.iExitCode);
+    EXPECT_EQ("", result.strOut);
+    EXPECT_NE(std::string::npos, TempLog().find("C:\\VIREO\\GARNET\\qstrings.dll\r\nChecksum file above doesn't exist\r\n"
+                                                "Vireo Garnet key not found in the registry\r\n"))
+        << TempLog();
+
+    // A key file held open by another process: the product counts as running.
+    install = RunProcess({BinPath("tools/sample/heron-sample"), "--root", m_machine.Root()});
+    ASSERT_EQ(0, install.iExitCode) << install.strErr;
+    std::string strKey = m_machine.Host("C:\\VIREO\\GARNET\\qstrings.dll");
+    int afd[2];
+    ASSERT_EQ(0, pipe(afd));
+    pid_t pid = fork();
+    if (pid == 0) {
+        FILE* fp = fopen(strKey.c_str(), "rb");
+        char ch = fp ? 'y' : 'n';
+        if (write(afd[1], &ch, 1) != 1) _exit(1);
+        pause();
+        _exit(0);
+    }
+    char ch = 0;
+    ASSERT_EQ(1, read(afd[0], &ch, 1));
+    ASSERT_EQ('y', ch);
+    result = Run("nouser nochecksum");
+    EXPECT_EQ(1, result.iExitCode);
+    EXPECT_EQ("", result.strOut);
+    EXPECT_NE(std::string::npos,
+              TempLog().find("Vireo Garnet is still running. Please, shut it down before proceeding.\r\n"));
+    result = Run("nochecksum", {{"HERON_ANSWERS", "OK,Cancel"}});
+    EXPECT_EQ(0, result.iExitCode);
+    std::string strRunning = "Vireo Quill/Garnet or a Quill/Garnet related process is still running.  Please close "
+                             "it before pressing OK to continue.";
+    EXPECT_EQ(Box("Incremental Installer", strRunning, "OK") + Box("Incremental Installer", strRunning, "Cancel"),
+              result.strOut);
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    close(afd[0]);
+    close(afd[1]);
 }
 
 } // namespace
