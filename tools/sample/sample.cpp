@@ -23,6 +23,8 @@
  * the emulation runs through /bin/sh and so has plain line feeds.
  * Exit code: 0 done, 1 a file could not be written, 2 bad options.
  */
+#include "pe_writer.h"
+
 #include <dirent.h>
 #include <errno.h>
 #include <stdarg.h>
@@ -65,7 +67,15 @@ static const char* const kHelp =
     "                          only for the product files the tree lacks)\n"
     "  --no-key-file           no key file qstrings.dll\n"
     "  --key-file-readonly     the key file is read-only\n"
-    "  --help                  this text\n";
+    "  --stamp LABEL           the release stamp of the key file that is made when the tree\n"
+    "                          has none (default \"Release 8.0.1|March 3, 2010\")\n"
+    "  --file-version V        the file version of the programs made (default 8.0.1.0)\n"
+    "  --help                  this text\n"
+    "\n"
+    "usage: heron-sample --write-key-file PATH --stamp LABEL [--file-version V]\n"
+    "       heron-sample --write-program PATH --file-version V\n"
+    "Writes one product file (a resource-only Portable Executable): a key file with its\n"
+    "release stamp, or a program with its file version; for building release trees.\n";
 
 typedef struct SAMPLE_OPTIONS {
     std::string sRoot;
@@ -85,6 +95,10 @@ typedef struct SAMPLE_OPTIONS {
     int bNoKeyFile;
     int bKeyFileReadOnly;
     std::string sTree;
+    std::string sStamp;
+    std::string sFileVersion;
+    std::string sWriteKeyFile;
+    std::string sWriteProgram;
 } SAMPLE_OPTIONS;
 
 static int s_bFailed;
@@ -230,14 +244,6 @@ static std::string SampleRegDir(const SAMPLE_OPTIONS& opt, const std::string& sD
     return s + "\\";
 }
 
-/* A stand-in for a product binary: the executable signature and a note. */
-static std::string SamplePlaceholder(const char* szNote)
-{
-    std::string s("MZ\x90", 3);
-    s += '\0';
-    return s + szNote + "\r\n";
-}
-
 static std::string SampleDataDir(int i) { return "C:\\QUILLDATA\\PART" + std::to_string(i); }
 
 static std::string SampleServiceKeyLines(const SAMPLE_OPTIONS& opt)
@@ -316,6 +322,14 @@ static int SampleParse(int argc, char** argv, SAMPLE_OPTIONS* pOpt)
         if (sArg == "--help" || sArg == "-h") {
             fputs(kHelp, stdout);
             exit(0);
+        } else if (sArg == "--stamp") {
+            if (!next(&pOpt->sStamp)) return 0;
+        } else if (sArg == "--file-version") {
+            if (!next(&pOpt->sFileVersion)) return 0;
+        } else if (sArg == "--write-key-file") {
+            if (!next(&pOpt->sWriteKeyFile)) return 0;
+        } else if (sArg == "--write-program") {
+            if (!next(&pOpt->sWriteProgram)) return 0;
         } else if (sArg == "--root") {
             if (!next(&pOpt->sRoot)) return 0;
         } else if (sArg == "--program-dir") {
@@ -389,10 +403,40 @@ static int SampleParse(int argc, char** argv, SAMPLE_OPTIONS* pOpt)
     return 1;
 }
 
+/* A product program: a resource-only Portable Executable with a file version. */
+static int SampleWriteProgram(const std::string& sHost, const std::string& sVersion)
+{
+    PEW_SPEC spec;
+    unsigned int au[4] = {0, 0, 0, 0};
+    memset(&spec, 0, sizeof(spec));
+    if (sscanf(sVersion.c_str(), "%u.%u.%u.%u", &au[0], &au[1], &au[2], &au[3]) < 1) {
+        fprintf(stderr, "heron-sample: file version \"%s\" is not dotted numbers\n", sVersion.c_str());
+        return 0;
+    }
+    spec.szFileVersion = sVersion.c_str();
+    for (int i = 0; i < 4; i++) spec.awFileVersion[i] = (unsigned short)au[i];
+    if (!PewWriteFile(sHost.c_str(), &spec)) {
+        SampleFail("cannot write %s", sHost.c_str());
+        return 0;
+    }
+    return 1;
+}
+
 int main(int argc, char** argv)
 {
     SAMPLE_OPTIONS opt = SAMPLE_OPTIONS();
     if (!SampleParse(argc, argv, &opt)) return 2;
+    if (opt.sStamp.empty()) opt.sStamp = "Release 8.0.1|March 3, 2010";
+    if (opt.sFileVersion.empty()) opt.sFileVersion = "8.0.1.0";
+    if (!opt.sWriteKeyFile.empty()) {
+        if (!PewWriteKeyFile(opt.sWriteKeyFile.c_str(), opt.sStamp.c_str(), opt.sFileVersion.c_str())) {
+            fprintf(stderr, "heron-sample: cannot write the key file %s (stamp of at most %u characters)\n",
+                    opt.sWriteKeyFile.c_str(), PEW_STAMP_CAPACITY);
+            return 1;
+        }
+        return 0;
+    }
+    if (!opt.sWriteProgram.empty()) return SampleWriteProgram(opt.sWriteProgram, opt.sFileVersion) ? 0 : 1;
     SampleMakeDirs(opt.sRoot);
     {
         char szReal[4096];
@@ -406,9 +450,10 @@ int main(int argc, char** argv)
     SampleMakeDirs(sProgramHost);
     if (!opt.sTree.empty()) SampleCopyTree(opt.sTree + "/program", sProgramHost);
     if (!SampleHasName(sProgramHost, "qstrings.dll"))
-        SampleWrite(sProgramHost + "/qstrings.dll", SamplePlaceholder("placeholder key library of the sample installation"));
+        if (!PewWriteKeyFile((sProgramHost + "/qstrings.dll").c_str(), opt.sStamp.c_str(), opt.sFileVersion.c_str()))
+            SampleFail("cannot write the key file (stamp \"%s\")", opt.sStamp.c_str());
     if (!SampleHasName(sProgramHost, "QSERVER.EXE"))
-        SampleWrite(sProgramHost + "/QSERVER.EXE", SamplePlaceholder("placeholder server program"));
+        SampleWriteProgram(sProgramHost + "/QSERVER.EXE", opt.sFileVersion);
     if (opt.bNoKeyFile) {
         DIR* pDir = opendir(sProgramHost.c_str());
         struct dirent* pEnt;

@@ -1,0 +1,379 @@
+/*
+ * patchini.cpp - the patch registry file, the label rules and the backup
+ * names (format map in patchini.h).
+ *
+ * Divisions:
+ *   1. Label text rules
+ *   2. Backup names
+ *   3. Recording a fix
+ *
+ * The registry file is read and written only through the profile operations;
+ * every numbered list ends at the first key that reads back as "DEFAULT".
+ */
+#include "records/patchini.h"
+
+#include "platform/dialog.h"
+#include "platform/profile.h"
+#include "shell/globals.h"
+#include "shell/log.h"
+#include "shell/text.h"
+#include "shell/utils.h"
+#include "wizard/gauge.h"
+#include "wizard/resource.h"
+
+#include <string.h>
+
+/* ---- 1. Label text rules ------------------------------------------------ */
+
+/* Ends the text at pCut and removes the blanks before it, never going
+ * before the first character. */
+static void LabelCutAt(char* szLabel, char* pCut)
+{
+    *pCut = 0;
+    while (pCut > szLabel && pCut[-1] == ' ') *--pCut = 0;
+}
+
+void TrimLabel(char* szLabel)
+{
+    char* p;
+    if (!szLabel) return;
+    for (p = szLabel; *p; p++) {
+        if (*p != '|') continue;
+        if (p[1] == '|') {
+            LabelCutAt(szLabel, p);
+            return;
+        }
+        if (p[1] != 0) {
+            char* pSecond = strchr(p + 1, '|');
+            if (pSecond) LabelCutAt(szLabel, pSecond);
+            return;
+        }
+    }
+}
+
+static char s_szEmpty[1];
+
+/* A heap copy of at most cch characters of sz; the shared empty text when
+ * memory runs out. */
+static char* LabelCopy(const char* sz, size_t cch, size_t cbExtra)
+{
+    char* szNew = (char*)PlatHeapAlloc(cch + cbExtra + 1);
+    if (!szNew) return s_szEmpty;
+    memcpy(szNew, sz, cch);
+    szNew[cch] = 0;
+    return szNew;
+}
+
+static size_t LabelNameLength(const char* szLabel)
+{
+    const char* pBar = strchr(szLabel, '|');
+    return pBar ? (size_t)(pBar - szLabel) : strlen(szLabel);
+}
+
+char* LabelName(const char* szLabel)
+{
+    if (!szLabel) szLabel = "";
+    return LabelCopy(szLabel, LabelNameLength(szLabel), 0);
+}
+
+char* JoinLabelNames(const char* szA, const char* szB)
+{
+    size_t cchA, cchB;
+    char* szNew;
+    if (!szA) szA = "";
+    if (!szB) szB = "";
+    cchA = LabelNameLength(szA);
+    cchB = LabelNameLength(szB);
+    szNew = LabelCopy(szA, cchA, 1 + cchB);
+    if (szNew == s_szEmpty) return szNew;
+    szNew[cchA] = '+';
+    memcpy(szNew + cchA + 1, szB, cchB);
+    szNew[cchA + 1 + cchB] = 0;
+    return szNew;
+}
+
+int FixPackNumber(const char* szText)
+{
+    const char* p = szText ? strstr(szText, "FP") : NULL;
+    long long ll = 0;
+    if (!p) return 0;
+    for (p += 2; *p >= '0' && *p <= '9'; p++) {
+        ll = ll * 10 + (*p - '0');
+        if (ll > 0x7FFFFFFF) ll = 0x7FFFFFFF;
+    }
+    return (int)ll;
+}
+
+/* ---- 2. Backup names ------------------------------------------------------- */
+
+static int IsWebAccessPackage(void) { return strcmp(StringText(42), "GWA") == 0; }
+
+char* BackupDirName(const char* szLabel, char* szOut)
+{
+    size_t cch = 0;
+    const char* p;
+    szOut[0] = 0;
+    if (!szLabel) return szOut;
+    for (p = szLabel; *p && *p != '|' && cch + 1 < BACKUP_NAME_SIZE; p++) {
+        if (*p == ' ' || *p == '.') continue;
+        szOut[cch++] = *p;
+    }
+    szOut[cch] = 0;
+    if (IsWebAccessPackage() && !strstr(szOut, "GWA")) TextAppend(szOut, BACKUP_NAME_SIZE, "_GWA");
+    return szOut;
+}
+
+char* BackupFileName(const char* szFile, DWORD dwPayload, char* szOut)
+{
+    char szBase[BACKUP_NAME_SIZE];
+    char szStem[BACKUP_NAME_SIZE];
+    BaseName(szFile ? szFile : "", szBase, sizeof(szBase));
+    StripExtension(szBase, szStem, sizeof(szStem));
+    TextFormat(szOut, BACKUP_NAME_SIZE, "%s%04d.IIB", szStem, (int)dwPayload);
+    return szOut;
+}
+
+char* BackupEntryPath(const char* szLabel, const char* szFile, DWORD dwPayload, char* szOut)
+{
+    char szDir[BACKUP_NAME_SIZE];
+    char szName[BACKUP_NAME_SIZE];
+    BackupDirName(szLabel, szDir);
+    BackupFileName(szFile, dwPayload, szName);
+    TextFormat(szOut, BACKUP_NAME_SIZE, "%s\\%s", szDir, szName);
+    return szOut;
+}
+
+/* ---- 3. Recording a fix ------------------------------------------------------ */
+
+static DWORD ReadLe32Record(const BYTE* pb)
+{
+    return (DWORD)pb[0] | ((DWORD)pb[1] << 8) | ((DWORD)pb[2] << 16) | ((DWORD)pb[3] << 24);
+}
+
+/* Shows the file gauge with its range and the status text of the wizard,
+ * then drains pending messages. Without a wizard (listing modes, tests) the
+ * handles are NULL and only the drain runs. */
+static void PatchIniShowProgress(DWORD dwRange)
+{
+    if (ghGaugeFile) {
+        PlatShowWindow(ghGaugeFile, SW_SHOW);
+        PlatSendMessage(ghGaugeFile, WM_COMMAND, GAUGE_SETRANGE, (LPARAM)dwRange);
+    }
+    if (ghMainDlg) {
+        PlatSetDlgItemText(ghMainDlg, IDC_MESSAGE, "Updating patch information");
+        PlatShowWindow(PlatGetDlgItem(ghMainDlg, IDC_MESSAGE), SW_SHOW);
+    }
+    PumpMessages();
+}
+
+static void PatchIniStepProgress(DWORD dwPosition)
+{
+    if (ghGaugeFile) PlatSendMessage(ghGaugeFile, WM_COMMAND, GAUGE_SETPOS, (LPARAM)dwPosition);
+    PumpMessages();
+}
+
+static void PatchIniHideProgress(void)
+{
+    if (ghGaugeFile) PlatShowWindow(ghGaugeFile, SW_HIDE);
+}
+
+static void PatchIniPath(char* szPath, size_t cbPath)
+{
+    TextFormat(szPath, cbPath, "%s\\%s", gpProgramDir, gpszPatchIni);
+}
+
+/* "%c%s%c": a label in double quotes, as list values and section names carry it. */
+static void PatchIniQuote(const char* szLabel, char* szOut, size_t cbOut)
+{
+    TextFormat(szOut, cbOut, "%c%s%c", '"', szLabel, '"');
+}
+
+/* One file record of the release table. */
+typedef struct PATCH_RECORD {
+    const char* szName;
+    DWORD dwOldCrc;
+    DWORD dwNewCrc;
+    DWORD dwPayload;
+} PATCH_RECORD;
+
+/* Reads the record at *poff and moves *poff past it. 0 when the header or the
+ * name's NUL lies beyond cbRecords. */
+static int PatchIniRecord(const BYTE* pbRecords, DWORD cbRecords, DWORD* poff, PATCH_RECORD* pRecord)
+{
+    const BYTE* pbName;
+    const BYTE* pbNul;
+    DWORD off = *poff;
+    if (!pbRecords || off > cbRecords || cbRecords - off < PATCHINI_RECORD_FIXED) return 0;
+    pbName = pbRecords + off + PATCHINI_RECORD_FIXED;
+    pbNul = (const BYTE*)memchr(pbName, 0, cbRecords - off - PATCHINI_RECORD_FIXED);
+    if (!pbNul) return 0;
+    pRecord->dwOldCrc = ReadLe32Record(pbRecords + off + 12);
+    pRecord->dwNewCrc = ReadLe32Record(pbRecords + off + 16);
+    pRecord->dwPayload = ReadLe32Record(pbRecords + off + 20);
+    pRecord->szName = (const char*)pbName;
+    *poff = (DWORD)(pbNul - pbRecords) + 1;
+    return 1;
+}
+
+/* Writes "File%03d", "Checksum%03d" and "BackupName%03d" number iEntry of a
+ * level section; the results are not checked, as a missing entry only costs
+ * the restore a search by checksum. */
+static void PatchIniWriteEntry(const char* szSection, int iEntry, const char* szFile, DWORD dwCrc,
+                               const char* szLabel, DWORD dwPayload, const char* szPath)
+{
+    char szKey[32];
+    char szValue[PATCHINI_VALUE_SIZE];
+    char szBackup[BACKUP_NAME_SIZE];
+
+    TextFormat(szKey, sizeof(szKey), "File%03d", iEntry);
+    PlatWritePrivateProfileString(szSection, szKey, szFile, szPath);
+    TextFormat(szKey, sizeof(szKey), "Checksum%03d", iEntry);
+    TextFormat(szValue, sizeof(szValue), "%#lxL", dwCrc);
+    PlatWritePrivateProfileString(szSection, szKey, szValue, szPath);
+    TextFormat(szKey, sizeof(szKey), "BackupName%03d", iEntry);
+    BackupEntryPath(szLabel, szFile, dwPayload, szBackup);
+    PlatWritePrivateProfileString(szSection, szKey, szBackup, szPath);
+}
+
+void RecordFix(const char* szFromLabel, const char* szToLabel, DWORD dwRecords, const BYTE* pbRecords,
+               DWORD cbRecords)
+{
+    const char* szList = dwUpgradeType == 2 ? PATCHINI_FIXPACKS : PATCHINI_HOTFIXES;
+    char szPath[MAX_PATH];
+    char szKey[32];
+    char szValue[PATCHINI_VALUE_SIZE];
+    int iLabel, bListed = 0;
+
+    PatchIniPath(szPath, sizeof(szPath));
+    if (!FileExists(szPath) && !PlatWritePrivateProfileSection(szList, "\0", szPath)) {
+        LogFormat(1, "Writing profile section to  patch.ini error: %d", (int)PlatGetLastError());
+        return;
+    }
+
+    for (iLabel = 1;; iLabel++) {
+        TextFormat(szKey, sizeof(szKey), "Label%03d", iLabel);
+        if (PlatGetPrivateProfileString(szList, szKey, PATCHINI_END_MARK, szValue, sizeof(szValue), szPath) == 0) {
+            LogFormat(1, "Getting profile string for  %s, section %s patch.ini error: %d", szKey, szList,
+                      (int)PlatGetLastError());
+            return;
+        }
+        if (strcmp(szValue, PATCHINI_END_MARK) == 0) break;
+        if (strcmp(szValue, szToLabel) == 0) bListed = 1;
+    }
+    if (!bListed) {
+        PatchIniQuote(szToLabel, szValue, sizeof(szValue));
+        PlatWritePrivateProfileString(szList, szKey, szValue, szPath);
+    }
+
+    UpdatePatchIni(szFromLabel, szToLabel, dwRecords, pbRecords, cbRecords);
+}
+
+/* The names already listed in a level section, each a heap copy. */
+typedef struct PATCH_NAMES {
+    char** ppszNames;
+    int cNames;
+    int cSlots;
+} PATCH_NAMES;
+
+static void PatchNamesFree(PATCH_NAMES* pNames)
+{
+    int i;
+    for (i = 0; i < pNames->cNames; i++) PlatHeapFree(pNames->ppszNames[i]);
+    if (pNames->ppszNames) PlatHeapFree(pNames->ppszNames);
+    memset(pNames, 0, sizeof(*pNames));
+}
+
+/* Keeps a copy of szName; on lack of memory logs and ends the process, as
+ * the recording cannot go on without knowing what the section lists. */
+static void PatchNamesAdd(PATCH_NAMES* pNames, const char* szName)
+{
+    char* szCopy;
+    if (pNames->cNames == pNames->cSlots) {
+        int cSlots = pNames->cSlots ? pNames->cSlots * 2 : 32;
+        char** ppszNew = (char**)PlatHeapAlloc(sizeof(char*) * (size_t)cSlots);
+        if (!ppszNew) {
+            LogFormat(1, "Memory allocation for canPatchFilesn  %d failed: %d", pNames->cNames,
+                      (int)PlatGetLastError());
+            PlatExitProcess(1);
+            return;
+        }
+        if (pNames->cNames) memcpy(ppszNew, pNames->ppszNames, sizeof(char*) * (size_t)pNames->cNames);
+        if (pNames->ppszNames) PlatHeapFree(pNames->ppszNames);
+        pNames->ppszNames = ppszNew;
+        pNames->cSlots = cSlots;
+    }
+    szCopy = (char*)PlatHeapAlloc(PATCHINI_VALUE_SIZE);
+    if (!szCopy) {
+        LogFormat(1, "Memory allocation for canPatchFilesn  %d failed: %d", pNames->cNames,
+                  (int)PlatGetLastError());
+        PlatExitProcess(1);
+        return;
+    }
+    TextCopy(szCopy, PATCHINI_VALUE_SIZE, szName);
+    pNames->ppszNames[pNames->cNames++] = szCopy;
+}
+
+static int PatchNamesHas(const PATCH_NAMES* pNames, const char* szName)
+{
+    int i;
+    for (i = 0; i < pNames->cNames; i++)
+        if (strcmp(pNames->ppszNames[i], szName) == 0) return 1;
+    return 0;
+}
+
+void UpdatePatchIni(const char* szFromLabel, const char* szToLabel, DWORD dwRecords, const BYTE* pbRecords,
+                    DWORD cbRecords)
+{
+    char szPath[MAX_PATH];
+    char szToSection[PATCHINI_VALUE_SIZE];
+    char szFromSection[PATCHINI_VALUE_SIZE];
+    char szKey[32];
+    char szValue[PATCHINI_VALUE_SIZE];
+    PATCH_NAMES names;
+    PATCH_RECORD record;
+    DWORD i, off = 0;
+    int iNextFrom;
+    /* A level recorded over itself has one section; it must list the new
+     * checksums only, not get the old ones appended to it. */
+    int bSameLevel = strcmp(szFromLabel, szToLabel) == 0;
+
+    memset(&names, 0, sizeof(names));
+    PatchIniPath(szPath, sizeof(szPath));
+    PatchIniQuote(szToLabel, szToSection, sizeof(szToSection));
+    PatchIniQuote(szFromLabel, szFromSection, sizeof(szFromSection));
+
+    PatchIniShowProgress(dwRecords);
+
+    if (!PlatWritePrivateProfileSection(szToSection, "\0", szPath)) {
+        LogFormat(1, "Writing profile section to  patch.ini error: %d", (int)PlatGetLastError());
+        PatchIniHideProgress();
+        return;
+    }
+
+    if (!bSameLevel) {
+        int iFile;
+        for (iFile = 1;; iFile++) {
+            TextFormat(szKey, sizeof(szKey), "File%03d", iFile);
+            PlatGetPrivateProfileString(szFromSection, szKey, PATCHINI_END_MARK, szValue, sizeof(szValue), szPath);
+            if (strcmp(szValue, PATCHINI_END_MARK) == 0) break;
+            PatchNamesAdd(&names, szValue);
+        }
+    }
+    iNextFrom = names.cNames + 1;
+
+    for (i = 1; i <= dwRecords; i++) {
+        PatchIniStepProgress(i);
+        if (!PatchIniRecord(pbRecords, cbRecords, &off, &record)) {
+            LogFormat(1, "Damaged file record %d in the release table", (int)i);
+            break;
+        }
+        PatchIniWriteEntry(szToSection, (int)i, record.szName, record.dwNewCrc, szToLabel, record.dwPayload,
+                           szPath);
+        if (bSameLevel || PatchNamesHas(&names, record.szName)) continue;
+        PatchIniWriteEntry(szFromSection, iNextFrom++, record.szName, record.dwOldCrc, szFromLabel,
+                           record.dwPayload, szPath);
+    }
+
+    PatchIniHideProgress();
+    PatchNamesFree(&names);
+}
