@@ -1,16 +1,25 @@
 /*
  * selfcheck.h - the package self-check: the byte sum of the installer's own
- * file, verified in a small modal dialog with a gauge.
+ * file, verified in a small modal dialog (resource 401) with a gauge.
  */
 #ifndef HERON_PACKAGE_SELFCHECK_H
 #define HERON_PACKAGE_SELFCHECK_H
 
-#include "platform/platform.h"
+#include "platform/dialog.h"
 
 /* Runs dialog 401 modally with CheckDlgProc: 0 when the check passed,
- * 1 when the user closed it with Cancel after a failure. */
+ * 1 when the user closed it with Cancel after a failure (or the dialog
+ * could not run). */
 int SelfCheckRun(void);
-/* 1 when the file's byte sum equals the stored sum, else 0. hGauge may be NULL. */
+/* The self-check dialog's event handler. */
+INT_PTR CheckDlgProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam);
+/* 1 when the file's byte sum equals the stored sum, else 0 (also when the
+ * file cannot be opened, after an error box, or carries no stored sum).
+ * Logs the file name and both sums; refreshes gszStartDir. hGauge may be
+ * NULL. */
 int VerifyModuleChecksum(HWND hDlg, HWND hGauge);
+/* Tests: check this file (a Windows path) instead of the running
+ * executable; NULL or "" restores the executable. */
+void SelfCheckSetModulePath(const char* szPath);
 
 #endif

@@ -234,6 +234,14 @@ const BYTE* PlatFindResource(const char* szType, DWORD dwId, DWORD* pcbSize);
 int PlatLoadString(DWORD dwId, char* szBuf, int cchBuf);
 /* Tests: read the package of this file instead of the running executable. */
 void PlatSetModuleOverride(const char* szHostPath);
+/*
+ * Where the package builder stored the byte sum of the executable file open
+ * in pf: 4 bytes, little-endian, that the sum leaves out (offset 28 of a
+ * Portable Executable; on the Linux build, 12 bytes into the container's
+ * trailer, file size - 20). 1 with the offset, 0 when the file carries no
+ * stored sum. The stream's position is kept.
+ */
+BOOL PlatStoredSumOffset(PLATFILE* pf, long long* pllOffset);
 
 /* ---- The installer's entry -------------------------------------------- */
 
