@@ -12,15 +12,31 @@ BIN=$TOP/build/release
 DEMO=$(mktemp -d /tmp/heron-demo-XXXXXX)
 export HERON_ROOT=$DEMO/machine HERON_UI=headless TEMP='C:\TEMP'
 mkdir -p "$HERON_ROOT/drive_c/TEMP" "$HERON_ROOT/drive_c/work"
-if [ -x "$BIN/tools/sample/heron-sample" ]; then
-    "$BIN/tools/sample/heron-sample" --root "$HERON_ROOT" --tree "$TOP/samples/demo/releases/8.0.1" >/dev/null 2>&1 ||
-        "$BIN/tools/sample/heron-sample" --root "$HERON_ROOT" >/dev/null
-fi
+SAMPLE=$BIN/tools/sample/heron-sample
+
+# The release trees, with real product programs: the key file carries the
+# release stamp, the programs their file versions.
+cp -r samples/demo "$DEMO/src"
+for spec in "8.0.0|Release 8.0.0|January 5, 2010" "8.0.1|Release 8.0.1|March 3, 2010" \
+    "8.0.2|Release 8.0.2|May 1, 2010"; do
+    ver=${spec%%|*}
+    label=${spec#*|}
+    tree=$DEMO/src/releases/$ver/program
+    mkdir -p "$tree"
+    "$SAMPLE" --write-key-file "$tree/qstrings.dll" --stamp "$label" --file-version "$ver.0"
+    "$SAMPLE" --write-program "$tree/qsd.exe" --file-version "$ver.0"
+done
+# The server program changed only in 8.0.2.
+"$SAMPLE" --write-program "$DEMO/src/releases/8.0.0/program/QSERVER.EXE" --file-version 8.0.0.0
+"$SAMPLE" --write-program "$DEMO/src/releases/8.0.1/program/QSERVER.EXE" --file-version 8.0.0.0
+"$SAMPLE" --write-program "$DEMO/src/releases/8.0.2/program/QSERVER.EXE" --file-version 8.0.2.0
+# The sample installation: release 8.0.1 installed.
+"$SAMPLE" --root "$HERON_ROOT" --tree "$DEMO/src/releases/8.0.1" >/dev/null
 
 step() { printf '\n==> %s\n' "$*"; }
 
 step "heron-pack build samples/demo/manifest.ini"
-"$BIN/tools/pack/heron-pack" build samples/demo/manifest.ini -o "$DEMO/setup.exe"
+"$BIN/tools/pack/heron-pack" build "$DEMO/src/manifest.ini" -o "$DEMO/setup.exe"
 cp "$DEMO/setup.exe" "$HERON_ROOT/drive_c/work/setup.exe"
 cd "$HERON_ROOT/drive_c/work"
 
@@ -35,8 +51,14 @@ mkdir -p "$HERON_ROOT/drive_c/extracted"
 ./setup.exe extract 'C:\extracted'
 ls -l "$HERON_ROOT/drive_c/extracted"
 
-step "setup.exe nouser (unattended run: self-check, discovery, wizard)"
+step "setup.exe listfix (the installed release's stamp through the version-stamp tool)"
+./setup.exe listfix || echo "(exit code $?)"
+
+step "setup.exe nouser (unattended run: self-check, discovery, the wizard by itself)"
 ./setup.exe nouser || echo "(exit code $?)"
+
+step "setup.exe with a scripted user (accept the agreement, Next, Next, then Close)"
+HERON_SCRIPT='accept;next;next' HERON_ANSWERS='Yes' ./setup.exe || echo "(exit code $?)"
 
 step "the upgrade log"
 for f in "$HERON_ROOT/drive_c/VIREO/GARNET/UPGRADE.LOG" "$HERON_ROOT/drive_c/TEMP/UPGRADE.LOG"; do

@@ -19,9 +19,11 @@
  */
 #include "shell/startup.h"
 
+#include "identify/version.h"
 #include "package/selfcheck.h"
 #include "package/store.h"
 #include "package/unpack.h"
+#include "platform/dialog.h"
 #include "platform/ui.h"
 #include "records/listing.h"
 #include "shell/discovery.h"
@@ -186,6 +188,8 @@ static int StartupFixListing(void)
         StartupErrorBox("Unable to load resource strings. This file is corrupt and can not continue.", "Error");
         return -1;
     }
+    /* The installed release's stamp, through the version-stamp tool. */
+    ReadVersionStamp();
     szText = LoadListingFile(szFile);
     if (szText) {
         PlatMessageBox(NULL, szText, "Info", MB_OK);
@@ -201,7 +205,9 @@ int HeronMain(HINSTANCE hInstance, const char* szCmdLine)
     int iExitCode = 0;
     HWND hOther;
 
-    /* 1, 2: own path and start-up directory. */
+    /* 1, 2: own path and start-up directory. The front end starts first, so
+     * that even the earliest message boxes reach the person. */
+    PlatFrontEndStart();
     ghInstance = hInstance;
     if (PlatGetModuleFileName(gszModulePath, sizeof(gszModulePath)) == 0) {
         char szMsg[TEXT_FORMAT_MAX];
@@ -362,12 +368,21 @@ static void StartupExitWork(void)
                 gpQuillData[i] = NULL;
             }
         }
+        /* A diagnostics-tool package keeps one uncounted entry (count 0):
+         * released too, without a log line. */
+        if (giPartitions <= 0 && gpQuillData[0]) {
+            PlatHeapFree(gpQuillData[0]);
+            gpQuillData[0] = NULL;
+        }
         LogLine("MainDlgProc: Before Freeing the memory from gpQuillData", 1);
         PlatHeapFree(gpQuillData);
         gpQuillData = NULL;
     }
     PlatHeapFree(gpDataDirValid);
     gpDataDirValid = NULL;
+    PlatHeapFree(gpSystemDir);
+    gpSystemDir = NULL;
     if (ghLicenseText) ghLicenseText = PlatGlobalFree(ghLicenseText);
+    FreeStrings();
     gdwStringCount = -1;
 }
