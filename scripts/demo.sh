@@ -51,11 +51,12 @@ mkdir -p "$HERON_ROOT/drive_c/extracted"
 ./setup.exe extract 'C:\extracted'
 ls -l "$HERON_ROOT/drive_c/extracted"
 
-step "setup.exe listfix (the installed release's stamp through the version-stamp tool)"
-./setup.exe listfix || echo "(exit code $?)"
-
 step "setup.exe nouser (unattended run: self-check, discovery, the wizard by itself)"
 ./setup.exe nouser || echo "(exit code $?)"
+
+step "the version-stamp tool the installer wrote out reads the installed release"
+HERON_COMMAND_LINE='UpdateVersion.exe "C:\VIREO\GARNET" myversion read ' ./UpdateVersion.exe
+tr -d '\r' <"$HERON_ROOT/drive_c/VIREO/GARNET/currver.txt"; echo
 
 step "setup.exe with a scripted user (accept the agreement, Next, Next, then Close)"
 HERON_SCRIPT='accept;next;next' HERON_ANSWERS='Yes' ./setup.exe || echo "(exit code $?)"

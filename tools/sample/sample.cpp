@@ -395,7 +395,7 @@ static int SampleParse(int argc, char** argv, SAMPLE_OPTIONS* pOpt)
             return 0;
         }
     }
-    if (pOpt->sRoot.empty()) {
+    if (pOpt->sRoot.empty() && pOpt->sWriteKeyFile.empty() && pOpt->sWriteProgram.empty()) {
         fprintf(stderr, "heron-sample: --root DIR is required (see --help)\n");
         return 0;
     }
