@@ -280,4 +280,56 @@ TEST_F(StartupTest, KeyFileAndRunningProduct)
     close(afd[1]);
 }
 
+// The wizard as a person drives it (HERON_SCRIPT) and by itself (nouser),
+// with the printed output and the end of the log compared whole.
+TEST_F(StartupTest, WizardScriptedAndUnattendedRuns)
+{
+    ProcessResult install = RunProcess({BinPath("tools/sample/heron-sample"), "--root", m_machine.Root()});
+    ASSERT_EQ(0, install.iExitCode) << install.strErr;
+    const std::string strQuestion =
+        "If you abort now your Quill installation will be unchanged.  Are you sure you want to abort?";
+    const std::string strLogTail = "Module checksum skipped by command line option.\r\n"
+                                   "\tDLGSTATE_DIRS: Before Freeing the memory for giPartitions = 1\r\n"
+                                   "\tDLGSTATE_DIRS: Before Freeing the memory from  = C:\\QUILLDATA\\PART1\r\n"
+                                   "\tDLGSTATE_DIRS:  Before Freeing the memory from  gpQuillData\r\n"
+                                   "Using Quill program directory C:\\VIREO\\GARNET\r\n"
+                                   "Using Quill data directory C:\\QUILLDATA\\PART1\r\n\r\n\r\n";
+    const std::string strFinalLog = m_machine.Host("C:\\VIREO\\GARNET\\UPGRADE.LOG");
+
+    ProcessResult result = Run("nochecksum", {{"HERON_SCRIPT", "accept;next;next"}, {"HERON_ANSWERS", "No"}});
+    EXPECT_EQ(0, result.iExitCode);
+    EXPECT_EQ("--- Incremental Installer Release 8.0.1 -> Release 8.0.2 ---\n"
+              "--- page 0 ---\n"
+              "Please, read the following license agreement carefully.\n"
+              "> accept\n"
+              "> next\n"
+              "--- page 1 ---\n"
+              "Welcome to the Vireo Quill Incremental Installer.\n"
+              "> next\n"
+              "--- page 2 ---\n"
+              "Identifying the installed release of Quill.\n"
+              "> close (end of script)\n" +
+                  Box("Incremental Installer", strQuestion, "No") + "> close (end of script)\n" +
+                  Box("Incremental Installer", strQuestion, "Yes"),
+              result.strOut);
+    std::string strLog = ReadFile(strFinalLog);
+    ASSERT_GE(strLog.size(), strLogTail.size());
+    EXPECT_EQ(strLogTail, strLog.substr(strLog.size() - strLogTail.size()));
+    EXPECT_EQ(0u, strLog.find(Header())); // the run's block starts with its header
+    EXPECT_FALSE(PathExists(m_machine.Host("C:\\TEMP\\UPGRADE.LOG"))); // moved by the exit work
+
+    // Unattended: the agreement page is never shown.
+    result = Run("nochecksum nouser");
+    EXPECT_EQ(0, result.iExitCode);
+    EXPECT_EQ("--- Incremental Installer Release 8.0.1 -> Release 8.0.2 ---\n"
+              "--- page 2 ---\n"
+              "Identifying the installed release of Quill.\n"
+              "> close (end of script)\n" +
+                  Box("Incremental Installer", strQuestion, "Yes"),
+              result.strOut);
+    std::string strBoth = ReadFile(strFinalLog);
+    EXPECT_EQ(strLog, strBoth.substr(0, strLog.size())); // appended after the first run
+    EXPECT_EQ(strLogTail, strBoth.substr(strBoth.size() - strLogTail.size()));
+}
+
 } // namespace
