@@ -1,9 +1,7 @@
 // Start-up and the run modes, run as real processes on real packages built
 // by heron-pack, in a temporary emulated machine. Printed message boxes and
 // log lines are compared word for word.
-#include "build_stamp.h"
-#include "support/machine.h"
-#include "support/package.h"
+#include "support/installer.h"
 
 #include <gtest/gtest.h>
 
@@ -16,65 +14,12 @@
 
 namespace {
 
-class StartupTest : public ::testing::Test {
+class StartupTest : public InstallerTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_pPackageDir = new TempMachine();
-        std::string strLog;
-        s_strPackage = BuildPackage(s_pPackageDir->Root() + "/pkg", DefaultRecipe(), &strLog);
-        ASSERT_FALSE(s_strPackage.empty()) << strLog;
-    }
-    static void TearDownTestSuite()
-    {
-        delete s_pPackageDir;
-        s_pPackageDir = nullptr;
-    }
-    void SetUp() override
-    {
-        ASSERT_FALSE(s_strPackage.empty());
-        WriteFile(m_machine.Host("C:\\work\\setup.exe"), ReadFile(s_strPackage));
-        chmod(m_machine.Host("C:\\work\\setup.exe").c_str(), 0755);
-        MakeDirs(m_machine.Host("C:\\TEMP"));
-    }
-    ProcessResult Run(const std::string& strCommandLine, const std::map<std::string, std::string>& extra = {})
-    {
-        std::map<std::string, std::string> env = {{"HERON_ROOT", m_machine.Root()},
-                                                  {"HERON_UI", "headless"},
-                                                  {"TEMP", "C:\\TEMP"},
-                                                  {"TZ", "UTC"},
-                                                  {"HERON_TIME", "1296555630"},
-                                                  {"HERON_COMMAND_LINE", "setup.exe " + strCommandLine}};
-        for (const auto& entry : extra) env[entry.first] = entry.second;
-        return RunProcess({m_machine.Host("C:\\work\\setup.exe")}, m_machine.Host("C:\\work"), env);
-    }
     // A sample installation without data directories: discovery stops an
     // unattended run at the data directories, after every earlier step.
-    void InstallWithoutDataDirectories()
-    {
-        ProcessResult result =
-            RunProcess({BinPath("tools/sample/heron-sample"), "--root", m_machine.Root(), "--data-dirs", "0"});
-        ASSERT_EQ(0, result.iExitCode) << result.strErr;
-    }
-    std::string TempLog() { return ReadFile(m_machine.Host("C:\\TEMP\\UPGRADE.LOG")); }
-    static std::string Header()
-    {
-        return std::string("Heron Hotfix Installer FI1.01 for W32Intel\r\nExecutable created ") + HERON_BUILD_TIME + " " +
-               HERON_BUILD_DATE + " for Release 8.0.1 -> Release 8.0.2.\r\n" +
-               "Upgrade started at 10:20:30 Feb  1 2011 in C:\\work.\r\n\r\n\r\n";
-    }
-    static std::string Box(const std::string& strCaption, const std::string& strText, const std::string& strAnswer = "OK")
-    {
-        return "=== " + strCaption + " ===\n" + strText + "\n=== answer: " + strAnswer + " ===\n";
-    }
-
-    TempMachine m_machine;
-    static TempMachine* s_pPackageDir;
-    static std::string s_strPackage;
+    void InstallWithoutDataDirectories() { Install({"--data-dirs", "0"}); }
 };
-
-TempMachine* StartupTest::s_pPackageDir;
-std::string StartupTest::s_strPackage;
 
 const char kContents[] = "This fix contains:\na.txt, qstrings.dll, sub\\new.txt, quill.cfg, qsys.dll, gone.txt";
 
@@ -237,8 +182,7 @@ TEST_F(StartupTest, NoChecksumNeverShowsTheCheck)
 // Discovery and the running-product check at start-up, on a sample installation.
 TEST_F(StartupTest, KeyFileAndRunningProduct)
 {
-    ProcessResult install = RunProcess({BinPath("tools/sample/heron-sample"), "--root", m_machine.Root(), "--no-key-file"});
-    ASSERT_EQ(0, install.iExitCode) << install.strErr;
+    Install({"--no-key-file"});
     ProcessResult result = Run("nouser nochecksum");
     EXPECT_EQ(1, result.iExitCode);
     EXPECT_EQ("", result.strOut);
@@ -247,8 +191,7 @@ TEST_F(StartupTest, KeyFileAndRunningProduct)
         << TempLog();
 
     // A key file held open by another process: the product counts as running.
-    install = RunProcess({BinPath("tools/sample/heron-sample"), "--root", m_machine.Root()});
-    ASSERT_EQ(0, install.iExitCode) << install.strErr;
+    Install();
     std::string strKey = m_machine.Host("C:\\VIREO\\GARNET\\qstrings.dll");
     int afd[2];
     ASSERT_EQ(0, pipe(afd));
@@ -284,8 +227,7 @@ TEST_F(StartupTest, KeyFileAndRunningProduct)
 // with the printed output and the end of the log compared whole.
 TEST_F(StartupTest, WizardScriptedAndUnattendedRuns)
 {
-    ProcessResult install = RunProcess({BinPath("tools/sample/heron-sample"), "--root", m_machine.Root()});
-    ASSERT_EQ(0, install.iExitCode) << install.strErr;
+    Install();
     const std::string strQuestion =
         "If you abort now your Quill installation will be unchanged.  Are you sure you want to abort?";
     const std::string strLogTail = "Module checksum skipped by command line option.\r\n"
