@@ -99,6 +99,23 @@ int UnpackPayload(const BYTE* pbResource, DWORD cbResource, HGLOBAL* phBlock, DW
     return 1;
 }
 
+/* Writes the block's dwSize bytes to szFile (created or emptied, binary) in
+ * one write and releases the block, also when the file cannot be created
+ * (then 0). */
+static int UnpackWriteBlock(const char* szFile, HGLOBAL hBlock, DWORD dwSize)
+{
+    PLATFILE* pf = PlatFopen(szFile, "wb");
+    if (pf && hBlock && dwSize) {
+        void* pv = PlatGlobalLock(hBlock);
+        PlatFwrite(pv, 1, dwSize, pf);
+        PlatGlobalUnlock(hBlock);
+    }
+    if (hBlock) PlatGlobalFree(hBlock);
+    if (!pf) return 0;
+    PlatFclose(pf);
+    return 1;
+}
+
 void ExtractFiles(char* szDest)
 {
     FILE_TABLE_ENTRY* pTable;
@@ -125,7 +142,6 @@ void ExtractFiles(char* szDest)
         const BYTE* pbUpdate;
         DWORD cbUpdate = 0, dwSize = 0;
         HGLOBAL hBlock = NULL;
-        PLATFILE* pf;
         const char* pSlash;
 
         if (!ReadFileEntry(pTable[i].dwPayloadId, szName, sizeof(szName), &fields)) {
@@ -145,19 +161,10 @@ void ExtractFiles(char* szDest)
         TextCopy(szBase, sizeof(szBase), pSlash ? pSlash + 1 : szName);
         TextFormat(szOut, sizeof(szOut), "%s%s", szDest, szBase);
 
-        pf = PlatFopen(szOut, "wb");
-        if (!pf) {
+        if (!UnpackWriteBlock(szOut, hBlock, dwSize)) {
             LogFormat(2, "Failed to open the temp file %s.", szBase);
-            if (hBlock) PlatGlobalFree(hBlock);
             break;
         }
-        if (hBlock && dwSize) {
-            void* pv = PlatGlobalLock(hBlock);
-            PlatFwrite(pv, 1, dwSize, pf);
-            PlatGlobalUnlock(hBlock);
-        }
-        if (hBlock) PlatGlobalFree(hBlock);
-        PlatFclose(pf);
     }
     FreeFileTable(pTable);
     PlatHeapFree(pTable);
@@ -168,20 +175,7 @@ int WritePayloadFile(int iKind, const char* szFile)
     DWORD cb = 0, dwSize = 0;
     const BYTE* pb = FindPayload(0, iKind, &cb);
     HGLOBAL hBlock = NULL;
-    PLATFILE* pf;
     if (!pb) return 0;
     UnpackPayload(pb, cb, &hBlock, &dwSize);
-    pf = PlatFopen(szFile, "wb");
-    if (!pf) {
-        if (hBlock) PlatGlobalFree(hBlock);
-        return -1;
-    }
-    if (hBlock && dwSize) {
-        void* pv = PlatGlobalLock(hBlock);
-        PlatFwrite(pv, 1, dwSize, pf);
-        PlatGlobalUnlock(hBlock);
-    }
-    if (hBlock) PlatGlobalFree(hBlock);
-    PlatFclose(pf);
-    return 1;
+    return UnpackWriteBlock(szFile, hBlock, dwSize) ? 1 : -1;
 }

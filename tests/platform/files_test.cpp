@@ -214,19 +214,8 @@ TEST(Files, AFileHeldByAnotherProcessIsInUse)
     TempMachine machine;
     std::string strHost = machine.Host("C:\\VIREO\\GARNET\\qstrings.dll");
     WriteFile(strHost, "key");
-    int afd[2];
-    ASSERT_EQ(0, pipe(afd));
-    pid_t pid = fork();
-    if (pid == 0) {
-        FILE* fp = fopen(strHost.c_str(), "rb");
-        char ch = fp ? 'y' : 'n';
-        if (write(afd[1], &ch, 1) != 1) _exit(1);
-        pause();
-        _exit(0);
-    }
-    char ch = 0;
-    ASSERT_EQ(1, read(afd[0], &ch, 1));
-    ASSERT_EQ('y', ch);
+    int iHolder = HoldFile(strHost);
+    ASSERT_GT(iHolder, 0);
     EXPECT_EQ(nullptr, PlatFopen("C:\\VIREO\\GARNET\\qstrings.dll", "r+b"));
     EXPECT_EQ((DWORD)ERROR_SHARING_VIOLATION, PlatGetLastError());
     EXPECT_FALSE(PlatDeleteFile("C:\\VIREO\\GARNET\\qstrings.dll"));
@@ -236,10 +225,7 @@ TEST(Files, AFileHeldByAnotherProcessIsInUse)
     PlatFclose(pf);
     // Renaming it aside works, as on Windows for a loaded library.
     EXPECT_TRUE(PlatMoveFile("C:\\VIREO\\GARNET\\qstrings.dll", "C:\\VIREO\\GARNET\\qstrings.dll.hf"));
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    close(afd[0]);
-    close(afd[1]);
+    ReleaseFile(iHolder);
     EXPECT_TRUE(PlatDeleteFile("C:\\VIREO\\GARNET\\qstrings.dll.hf"));
 }
 

@@ -69,29 +69,8 @@ protected:
         gpProgramDir = gpSystemDir = nullptr;
     }
 
-    void Sample(const std::vector<std::string>& vOptions)
-    {
-        std::vector<std::string> vArgs = {BinPath("tools/sample/heron-sample"), "--root", m_machine.Root()};
-        vArgs.insert(vArgs.end(), vOptions.begin(), vOptions.end());
-        ProcessResult r = RunProcess(vArgs);
-        ASSERT_EQ(0, r.iExitCode) << r.strErr;
-    }
-
-    // The log's lines after its header.
-    std::vector<std::string> LogLines()
-    {
-        std::string strText = ReadFile(m_machine.Host("C:\\LOGTMP\\UPGRADE.LOG"));
-        size_t iBody = strText.find("\r\n\r\n\r\n");
-        std::vector<std::string> v;
-        if (iBody == std::string::npos) return v;
-        for (size_t i = iBody + 6; i < strText.size();) {
-            size_t iEnd = strText.find("\r\n", i);
-            if (iEnd == std::string::npos) iEnd = strText.size();
-            v.push_back(strText.substr(i, iEnd - i));
-            i = iEnd + 2;
-        }
-        return v;
-    }
+    void Sample(const std::vector<std::string>& vOptions) { MakeSample(m_machine, vOptions); }
+    std::vector<std::string> LogLines() { return LogBodyLines(m_machine.Host("C:\\LOGTMP\\UPGRADE.LOG")); }
     std::vector<std::string> DataDirs() const
     {
         std::vector<std::string> v;

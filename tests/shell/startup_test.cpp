@@ -192,20 +192,8 @@ TEST_F(StartupTest, KeyFileAndRunningProduct)
 
     // A key file held open by another process: the product counts as running.
     Install();
-    std::string strKey = m_machine.Host("C:\\VIREO\\GARNET\\qstrings.dll");
-    int afd[2];
-    ASSERT_EQ(0, pipe(afd));
-    pid_t pid = fork();
-    if (pid == 0) {
-        FILE* fp = fopen(strKey.c_str(), "rb");
-        char ch = fp ? 'y' : 'n';
-        if (write(afd[1], &ch, 1) != 1) _exit(1);
-        pause();
-        _exit(0);
-    }
-    char ch = 0;
-    ASSERT_EQ(1, read(afd[0], &ch, 1));
-    ASSERT_EQ('y', ch);
+    int iHolder = HoldFile(m_machine.Host("C:\\VIREO\\GARNET\\qstrings.dll"));
+    ASSERT_GT(iHolder, 0);
     result = Run("nouser nochecksum");
     EXPECT_EQ(1, result.iExitCode);
     EXPECT_EQ("", result.strOut);
@@ -217,10 +205,7 @@ TEST_F(StartupTest, KeyFileAndRunningProduct)
                              "it before pressing OK to continue.";
     EXPECT_EQ(Box("Incremental Installer", strRunning, "OK") + Box("Incremental Installer", strRunning, "Cancel"),
               result.strOut);
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    close(afd[0]);
-    close(afd[1]);
+    ReleaseFile(iHolder);
 }
 
 // The wizard as a person drives it (HERON_SCRIPT) and by itself (nouser),

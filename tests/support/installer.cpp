@@ -51,10 +51,7 @@ ProcessResult InstallerTest::Run(const std::string& strCommandLine, const std::m
 
 void InstallerTest::Install(const std::vector<std::string>& vArgs)
 {
-    std::vector<std::string> v = {BinPath("tools/sample/heron-sample"), "--root", m_machine.Root()};
-    v.insert(v.end(), vArgs.begin(), vArgs.end());
-    ProcessResult result = RunProcess(v);
-    ASSERT_EQ(0, result.iExitCode) << result.strErr;
+    MakeSample(m_machine, vArgs);
 }
 
 std::string InstallerTest::Header()

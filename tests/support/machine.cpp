@@ -8,9 +8,12 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
 
 #include <stdexcept>
 
@@ -140,3 +143,56 @@ ProcessResult RunProcess(const std::vector<std::string>& vArgs, const std::strin
 }
 
 std::string BinPath(const std::string& strRelative) { return std::string(HERON_BIN_DIR) + "/" + strRelative; }
+
+int HoldFile(const std::string& strPath)
+{
+    int afd[2];
+    if (pipe(afd) != 0) return -1;
+    pid_t pid = fork();
+    if (pid == 0) {
+        FILE* fp = fopen(strPath.c_str(), "rb");
+        char ch = fp ? 'y' : 'n';
+        if (write(afd[1], &ch, 1) != 1) _exit(1);
+        pause();
+        _exit(0);
+    }
+    char ch = 0;
+    ssize_t cb = read(afd[0], &ch, 1);
+    close(afd[0]);
+    close(afd[1]);
+    if (cb != 1 || ch != 'y') {
+        ReleaseFile((int)pid);
+        return -1;
+    }
+    return (int)pid;
+}
+
+void ReleaseFile(int iPid)
+{
+    if (iPid <= 0) return;
+    kill((pid_t)iPid, SIGKILL);
+    waitpid((pid_t)iPid, nullptr, 0);
+}
+
+void MakeSample(const TempMachine& machine, const std::vector<std::string>& vOptions)
+{
+    std::vector<std::string> vArgs = {BinPath("tools/sample/heron-sample"), "--root", machine.Root()};
+    vArgs.insert(vArgs.end(), vOptions.begin(), vOptions.end());
+    ProcessResult result = RunProcess(vArgs);
+    ASSERT_EQ(0, result.iExitCode) << result.strErr;
+}
+
+std::vector<std::string> LogBodyLines(const std::string& strHostPath)
+{
+    std::string strText = ReadFile(strHostPath);
+    size_t iBody = strText.find("\r\n\r\n\r\n");
+    std::vector<std::string> v;
+    if (iBody == std::string::npos) return v;
+    for (size_t i = iBody + 6; i < strText.size();) {
+        size_t iEnd = strText.find("\r\n", i);
+        if (iEnd == std::string::npos) iEnd = strText.size();
+        v.push_back(strText.substr(i, iEnd - i));
+        i = iEnd + 2;
+    }
+    return v;
+}

@@ -50,6 +50,19 @@ struct ProcessResult {
 ProcessResult RunProcess(const std::vector<std::string>& vArgs, const std::string& strCwd = "",
                          const std::map<std::string, std::string>& env = {});
 
+/* Makes a sample installation in the machine: heron-sample --root ROOT
+ * OPTIONS; a failure is a test failure. */
+void MakeSample(const TempMachine& machine, const std::vector<std::string>& vOptions = {});
+/* The lines of an upgrade log after its header (the first three empty-line
+ * separated lines), without their CR LF. */
+std::vector<std::string> LogBodyLines(const std::string& strHostPath);
+
+/* Another process that holds a file open (as a running product holds its key
+ * library) until ReleaseFile; returns its process id, or -1 when the file
+ * could not be opened there. */
+int HoldFile(const std::string& strPath);
+void ReleaseFile(int iPid);
+
 /* Paths of the built programs. */
 std::string BinPath(const std::string& strRelative);
 
