@@ -19,12 +19,7 @@
 #include "implode.h"
 
 #ifdef HERON_HAVE_STORM
-extern "C" unsigned int implode(unsigned int (*read_buf)(char*, unsigned int*, void*),
-                                void (*write_buf)(char*, unsigned int*, void*), char* work_buf,
-                                void* param, unsigned int* type, unsigned int* dsize);
-extern "C" unsigned int explode(unsigned int (*read_buf)(char*, unsigned int*, void*),
-                                void (*write_buf)(char*, unsigned int*, void*), char* work_buf,
-                                void* param);
+#include "support/storm.h"
 #endif
 
 namespace {

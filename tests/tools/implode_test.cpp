@@ -13,9 +13,7 @@
 #include "package/explode/explode.h"
 
 #ifdef HERON_HAVE_STORM
-extern "C" unsigned int explode(unsigned int (*read_buf)(char*, unsigned int*, void*),
-                                void (*write_buf)(char*, unsigned int*, void*), char* work_buf,
-                                void* param);
+#include "support/storm.h"
 #endif
 
 namespace {
