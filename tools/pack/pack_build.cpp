@@ -540,7 +540,8 @@ int PackBuild(const char* szManifest, const char* szOutput, const char* szStubOv
         PackPut64(&vOut, vOffsets[i]);
         PackPut64(&vOut, vResources[i].vData.size());
     }
-    vOut.insert(vOut.end(), CONTAINER_MAGIC, CONTAINER_MAGIC + 8);
+    static const char s_szMagic[] = CONTAINER_MAGIC;
+    vOut.insert(vOut.end(), s_szMagic, s_szMagic + 8);
     PackPut32(&vOut, CONTAINER_VERSION);
     size_t iSum = vOut.size();
     PackPut32(&vOut, 0);
