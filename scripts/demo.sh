@@ -17,10 +17,10 @@ SAMPLE=$BIN/tools/sample/heron-sample
 # The release trees, with real product programs: the key file carries the
 # release stamp, the programs their file versions.
 cp -r samples/demo "$DEMO/src"
-for spec in "8.0.0|Release 8.0.0|January 5, 2010" "8.0.1|Release 8.0.1|March 3, 2010" \
+for entry in "8.0.0|Release 8.0.0|January 5, 2010" "8.0.1|Release 8.0.1|March 3, 2010" \
     "8.0.2|Release 8.0.2|May 1, 2010"; do
-    ver=${spec%%|*}
-    label=${spec#*|}
+    ver=${entry%%|*}
+    label=${entry#*|}
     tree=$DEMO/src/releases/$ver/program
     mkdir -p "$tree"
     "$SAMPLE" --write-key-file "$tree/qstrings.dll" --stamp "$label" --file-version "$ver.0"

@@ -201,22 +201,22 @@ TEST_F(VersionProbeTest, ToolRefusesWhatItCannotDoAndLeavesTheKeyFileWhole)
     std::ofstream(strKey) << std::string(200, 'x');
     EXPECT_EQ(1u, RunTool(strRead));
     PEW_STRING aOther[] = {{1, "Quill"}};
-    PEW_SPEC spec = {};
-    spec.pStrings = aOther;
-    spec.cStrings = 1;
-    ASSERT_TRUE(PewWriteFile(strKey.c_str(), &spec));
+    PEW_LAYOUT layout = {};
+    layout.pStrings = aOther;
+    layout.cStrings = 1;
+    ASSERT_TRUE(PewWriteFile(strKey.c_str(), &layout));
     EXPECT_EQ(1u, RunTool(strRead));
     EXPECT_EQ(1u, RunTool(strDir + " \"Release 2|x\" write "));
     PEW_STRING aBlank[] = {{PEW_STAMP_ID, "      "}};
-    spec.pStrings = aBlank;
-    ASSERT_TRUE(PewWriteFile(strKey.c_str(), &spec));
+    layout.pStrings = aBlank;
+    ASSERT_TRUE(PewWriteFile(strKey.c_str(), &layout));
     EXPECT_EQ(1u, RunTool(strRead));
     EXPECT_FALSE(fs::exists(strCurrver));
 
     // A label longer than the room, an empty label: the file stays byte for byte.
     PEW_STRING aShort[] = {{PEW_STAMP_ID, "Release 7|x   "}};
-    spec.pStrings = aShort;
-    ASSERT_TRUE(PewWriteFile(strKey.c_str(), &spec));
+    layout.pStrings = aShort;
+    ASSERT_TRUE(PewWriteFile(strKey.c_str(), &layout));
     std::string strBefore = Slurp(strKey);
     EXPECT_EQ(1u, RunTool(strDir + " \"Release 7.0.1|May 1, 2009\" write "));
     EXPECT_EQ(1u, RunTool(strDir + " \"\" write "));
@@ -315,12 +315,12 @@ TEST_F(VersionProbeTest, FileVersionsOfPeFiles)
         {"mismatch.dll", "8.0.2.5", 0, "040904E4", 0, nullptr, 0, {0}, "\tVerQueryValue call failed for "},
     };
     for (const auto& c : aCases) {
-        PEW_SPEC spec = {};
-        spec.szFileVersion = c.szFileVersion;
-        spec.bNoTranslation = c.bNoTranslation;
-        spec.szTableKey = c.szTableKey;
-        spec.wLanguage = c.wLang;
-        ASSERT_TRUE(PewWriteFile((m_prog + "/" + c.szName).c_str(), &spec));
+        PEW_LAYOUT layout = {};
+        layout.szFileVersion = c.szFileVersion;
+        layout.bNoTranslation = c.bNoTranslation;
+        layout.szTableKey = c.szTableKey;
+        layout.wLanguage = c.wLang;
+        ASSERT_TRUE(PewWriteFile((m_prog + "/" + c.szName).c_str(), &layout));
         if (c.szLangId) setenv("HERON_LANGID", c.szLangId, 1);
         else unsetenv("HERON_LANGID");
         std::string strPath = std::string("C:\\VIREO\\GARNET\\") + c.szName;
@@ -345,9 +345,9 @@ TEST_F(VersionProbeTest, FileVersionsOfPeFiles)
 TEST_F(VersionProbeTest, LongFileVersionIsCutTo250Characters)
 {
     std::string strLong = "1.2.3.4" + std::string(293, 'x');
-    PEW_SPEC spec = {};
-    spec.szFileVersion = strLong.c_str();
-    ASSERT_TRUE(PewWriteFile((m_prog + "/long.dll").c_str(), &spec));
+    PEW_LAYOUT layout = {};
+    layout.szFileVersion = strLong.c_str();
+    ASSERT_TRUE(PewWriteFile((m_prog + "/long.dll").c_str(), &layout));
     int a[4];
     EXPECT_EQ(1, ReadFileVersion("C:\\VIREO\\GARNET\\long.dll", &a[0], &a[1], &a[2], &a[3]));
     EXPECT_NE(std::string::npos,

@@ -18,11 +18,11 @@
 
 namespace {
 
-std::vector<BYTE> Build(const PEW_SPEC& spec)
+std::vector<BYTE> Build(const PEW_LAYOUT& layout)
 {
     unsigned char* pb = nullptr;
     size_t cb = 0;
-    EXPECT_TRUE(PewBuild(&spec, &pb, &cb));
+    EXPECT_TRUE(PewBuild(&layout, &pb, &cb));
     std::vector<BYTE> v(pb, pb + cb);
     PewFree(pb);
     return v;
@@ -33,13 +33,13 @@ std::vector<BYTE> BuildKeyFile(const char* szStamp, const char* szFileVersion)
     char szPadded[PEW_STAMP_CAPACITY + 1];
     EXPECT_TRUE(PewPadStamp(szStamp, PEW_STAMP_CAPACITY, szPadded, sizeof(szPadded)));
     PEW_STRING aStrings[] = {{1, "Quill resource strings"}, {PEW_STAMP_ID, szPadded}, {PEW_STAMP_ID + 1, "qstrings"}};
-    PEW_SPEC spec = {};
-    spec.szFileVersion = szFileVersion;
-    spec.awFileVersion[0] = 8;
-    spec.awFileVersion[3] = 17;
-    spec.pStrings = aStrings;
-    spec.cStrings = 3;
-    return Build(spec);
+    PEW_LAYOUT layout = {};
+    layout.szFileVersion = szFileVersion;
+    layout.awFileVersion[0] = 8;
+    layout.awFileVersion[3] = 17;
+    layout.pStrings = aStrings;
+    layout.cStrings = 3;
+    return Build(layout);
 }
 
 std::string Utf16Text(const std::vector<BYTE>& v, size_t off, size_t cch)
@@ -80,15 +80,15 @@ TEST(PeReader, FindsStringsOfTheKeyFile)
 TEST(PeReader, QueriesVersionBlocks)
 {
     PEW_VALUE aValues[] = {{"ProductName", "Quill"}};
-    PEW_SPEC spec = {};
-    spec.szFileVersion = "4.3.2.1";
-    spec.awFileVersion[0] = 4;
-    spec.awFileVersion[1] = 3;
-    spec.awFileVersion[2] = 2;
-    spec.awFileVersion[3] = 1;
-    spec.pValues = aValues;
-    spec.cValues = 1;
-    std::vector<BYTE> v = Build(spec);
+    PEW_LAYOUT layout = {};
+    layout.szFileVersion = "4.3.2.1";
+    layout.awFileVersion[0] = 4;
+    layout.awFileVersion[1] = 3;
+    layout.awFileVersion[2] = 2;
+    layout.awFileVersion[3] = 1;
+    layout.pValues = aValues;
+    layout.cValues = 1;
+    std::vector<BYTE> v = Build(layout);
     PE_IMAGE image;
     PE_RESOURCE res;
     PE_VERSION_VALUE val;

@@ -57,7 +57,7 @@ static void PutText16(PewBytes& v, const char* sz)
 // ---- 2. Resource data ------------------------------------------------------
 
 // One string-table block (16 strings) for block id uBlock.
-static int PewStringBlock(const PEW_SPEC* pSpec, unsigned int uBlock, PewBytes& v)
+static int PewStringBlock(const PEW_LAYOUT* pSpec, unsigned int uBlock, PewBytes& v)
 {
     unsigned int i;
     for (i = 0; i < 16; i++) {
@@ -99,7 +99,7 @@ static void PutStringValue(PewBytes& v, const char* szName, const char* szValue)
     NodeEnd(v, off);
 }
 
-static int PewVersionBlock(const PEW_SPEC* pSpec, PewBytes& v)
+static int PewVersionBlock(const PEW_LAYOUT* pSpec, PewBytes& v)
 {
     unsigned int wLang = pSpec->wLanguage ? pSpec->wLanguage : 0x0409;
     unsigned int wCp = pSpec->wCodePage ? pSpec->wCodePage : 1200;
@@ -270,7 +270,7 @@ static unsigned long PewChecksum(const PewBytes& v, size_t offChecksum)
     return (unsigned long)(ullSum + v.size());
 }
 
-static int PewValid(const PEW_SPEC* pSpec)
+static int PewValid(const PEW_LAYOUT* pSpec)
 {
     size_t i, k;
     if (!pSpec) return 0;
@@ -284,7 +284,7 @@ static int PewValid(const PEW_SPEC* pSpec)
     return 1;
 }
 
-int PewBuild(const PEW_SPEC* pSpec, unsigned char** ppb, size_t* pcb)
+int PewBuild(const PEW_LAYOUT* pSpec, unsigned char** ppb, size_t* pcb)
 {
     std::vector<PEW_LEAF> aLeaves;
     PewBytes rsrc, file;
@@ -419,7 +419,7 @@ int PewBuild(const PEW_SPEC* pSpec, unsigned char** ppb, size_t* pcb)
 
 void PewFree(unsigned char* pb) { free(pb); }
 
-int PewWriteFile(const char* szHostPath, const PEW_SPEC* pSpec)
+int PewWriteFile(const char* szHostPath, const PEW_LAYOUT* pSpec)
 {
     unsigned char* pb;
     size_t cb;
@@ -453,8 +453,8 @@ int PewWriteKeyFile(const char* szHostPath, const char* szStamp, const char* szF
 {
     char szPadded[PEW_STAMP_CAPACITY + 1];
     PEW_STRING aStrings[3];
-    PEW_SPEC spec;
-    memset(&spec, 0, sizeof(spec));
+    PEW_LAYOUT layout;
+    memset(&layout, 0, sizeof(layout));
     if (!PewPadStamp(szStamp, PEW_STAMP_CAPACITY, szPadded, sizeof(szPadded))) return 0;
     aStrings[0].uId = 1;
     aStrings[0].szText = "Quill resource strings";
@@ -462,14 +462,14 @@ int PewWriteKeyFile(const char* szHostPath, const char* szStamp, const char* szF
     aStrings[1].szText = szPadded;
     aStrings[2].uId = PEW_STAMP_ID + 1;
     aStrings[2].szText = "qstrings";
-    spec.pStrings = aStrings;
-    spec.cStrings = 3;
+    layout.pStrings = aStrings;
+    layout.cStrings = 3;
     if (szFileVersion) {
         unsigned int a[4] = {0, 0, 0, 0};
         int i;
         if (sscanf(szFileVersion, "%u.%u.%u.%u", &a[0], &a[1], &a[2], &a[3]) < 1) return 0;
-        spec.szFileVersion = szFileVersion;
-        for (i = 0; i < 4; i++) spec.awFileVersion[i] = (unsigned short)a[i];
+        layout.szFileVersion = szFileVersion;
+        for (i = 0; i < 4; i++) layout.awFileVersion[i] = (unsigned short)a[i];
     }
-    return PewWriteFile(szHostPath, &spec);
+    return PewWriteFile(szHostPath, &layout);
 }

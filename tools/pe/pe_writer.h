@@ -47,7 +47,7 @@ typedef struct PEW_VALUE {
     const char* szValue;
 } PEW_VALUE;
 
-typedef struct PEW_SPEC {
+typedef struct PEW_LAYOUT {
     // Version resource: written when szFileVersion is not NULL.
     const char* szFileVersion;          // the FileVersion text, e.g. "8.0.2.1"
     unsigned short awFileVersion[4];    // fixed information (file and product version)
@@ -62,16 +62,16 @@ typedef struct PEW_SPEC {
     size_t cStrings;
     unsigned short wStringLanguage;     // 0 means 0x0409
     unsigned int uTimeDateStamp;        // file header time; 0 keeps files reproducible
-} PEW_SPEC;
+} PEW_LAYOUT;
 
 // Builds the file into a malloc'ed buffer: 1 with *ppb and *pcb set, 0 for an
-// invalid spec (duplicate or out-of-range string ids, a text too long for its
+// invalid layout (duplicate or out-of-range string ids, a text too long for its
 // 16-bit count, a version resource over 64 KB) or no memory.
-int PewBuild(const PEW_SPEC* pSpec, unsigned char** ppb, size_t* pcb);
+int PewBuild(const PEW_LAYOUT* pSpec, unsigned char** ppb, size_t* pcb);
 void PewFree(unsigned char* pb);
 
 // PewBuild, then writes the bytes to szHostPath (created or replaced). 1 or 0.
-int PewWriteFile(const char* szHostPath, const PEW_SPEC* pSpec);
+int PewWriteFile(const char* szHostPath, const PEW_LAYOUT* pSpec);
 
 // The stamp text padded with blanks to cchCapacity characters, into szOut
 // (cbOut bytes). 0 when the stamp is longer than the capacity or szOut too

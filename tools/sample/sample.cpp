@@ -406,16 +406,16 @@ static int SampleParse(int argc, char** argv, SAMPLE_OPTIONS* pOpt)
 /* A product program: a resource-only Portable Executable with a file version. */
 static int SampleWriteProgram(const std::string& sHost, const std::string& sVersion)
 {
-    PEW_SPEC spec;
+    PEW_LAYOUT layout;
     unsigned int au[4] = {0, 0, 0, 0};
-    memset(&spec, 0, sizeof(spec));
+    memset(&layout, 0, sizeof(layout));
     if (sscanf(sVersion.c_str(), "%u.%u.%u.%u", &au[0], &au[1], &au[2], &au[3]) < 1) {
         fprintf(stderr, "heron-sample: file version \"%s\" is not dotted numbers\n", sVersion.c_str());
         return 0;
     }
-    spec.szFileVersion = sVersion.c_str();
-    for (int i = 0; i < 4; i++) spec.awFileVersion[i] = (unsigned short)au[i];
-    if (!PewWriteFile(sHost.c_str(), &spec)) {
+    layout.szFileVersion = sVersion.c_str();
+    for (int i = 0; i < 4; i++) layout.awFileVersion[i] = (unsigned short)au[i];
+    if (!PewWriteFile(sHost.c_str(), &layout)) {
         SampleFail("cannot write %s", sHost.c_str());
         return 0;
     }
