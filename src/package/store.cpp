@@ -70,8 +70,11 @@ static long StoreNameLength(const BYTE* pb, size_t cbLeft)
     return pNul ? (long)((const BYTE*)pNul - pb) : -1;
 }
 
+/* A missing or damaged release table: no file records count, for the
+ * process-wide count as for the caller. */
 static DWORD StoreDamaged(void)
 {
+    dwNumFiles = 0;
     PlatMessageBox(ghMainDlg, StringText(32), StringText(3), MB_OK | MB_ICONERROR);
     return 0;
 }

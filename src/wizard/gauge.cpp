@@ -53,9 +53,10 @@ HWND CreateGauge(HWND hDlg, int iId)
 int GaugeFilledWidth(LONG lPosition, LONG lRange, LONG lWidth)
 {
     /* The position is first taken as a single-precision number, as the
-     * installer always has; a range of 0 gives no representable share. */
+     * installer always has; a range of 0 gives no representable share
+     * (0/0, or an infinity of either sign): the bar is full. */
     double d = (double)(float)lPosition / (double)lRange * (double)lWidth;
-    if (isnan(d) || d > (double)lWidth) return (int)lWidth;
+    if (isnan(d) || isinf(d) || d > (double)lWidth) return (int)lWidth;
     /* A negative position would draw a bar of negative width. */
     if (d < 0) return 0;
     return (int)d;

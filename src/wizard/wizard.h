@@ -38,8 +38,9 @@ int SetDlgState(HWND hDlg, int iState);
 /* The system's hourglass and arrow cursors. */
 void SetWaitCursor(void);
 void SetArrowCursor(void);
-/* Reads up to 260 characters of control iId into szDir (MAX_PATH bytes):
- * 1 when the text is not empty and names an existing directory, else 0. */
+/* Reads control iId's text into szDir, cut to MAX_PATH bytes with its NUL
+ * (259 characters, the longest path the platform accepts): 1 when the text
+ * is not empty and names an existing directory, else 0. */
 int GetDlgItemDir(HWND hDlg, int iId, char* szDir);
 
 /* The wizard's actions (actions.cpp): UM_IDENTIFY, UM_UPGRADE and a change

@@ -1,6 +1,8 @@
 // Start-up and the run modes, run as real processes on real packages built
 // by heron-pack, in a temporary emulated machine. Printed message boxes and
 // log lines are compared word for word.
+#include "shell/globals.h"
+#include "shell/startup.h"
 #include "support/installer.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +22,40 @@ protected:
     // unattended run at the data directories, after every earlier step.
     void InstallWithoutDataDirectories() { Install({"--data-dirs", "0"}); }
 };
+
+// The option word and the label, parsed in-process (no log is open, no
+// extraction word): listing words replace the word, the others add bits.
+TEST(ParseCommandLine, OptionWordAndLabel)
+{
+    struct Row {
+        const char* szLine;
+        int iResult;
+        unsigned uOptions;
+        const char* szLabel;
+    } rows[] = {
+        {"", 1, 0x00, ""},
+        {"/NOUSER -Revert Release 1.2", 1, 0x06, "Release 1.2"},
+        {"revert \"Release  1.2FP3\"", 1, 0x04, "Release 1.2FP3"},
+        {"revert Release-1.2", 1, 0x04, "Release 1.2"},
+        {"revert nouser third", 0, 0x06, ""},
+        {"listfix nouser", 1, 11, ""},
+        {"nouser listfix", 1, 11, ""},
+        {"force revert x listfix", 1, 11, "x"},
+        {"listfix force", 1, 0x8B, ""},
+        {"fixdetails", 1, 19, ""},
+        {"Contents", 1, 35, ""},
+        {"nochecksum bogus force", 0, 0x81, ""},
+    };
+    for (const Row& row : rows) {
+        gwOptions = 0;
+        snprintf(gszRevertLabel, sizeof(gszRevertLabel), "stale");
+        EXPECT_EQ(row.iResult, ParseCommandLine(row.szLine)) << row.szLine;
+        EXPECT_EQ(row.uOptions, (unsigned)gwOptions) << row.szLine;
+        EXPECT_STREQ(row.szLabel, gszRevertLabel) << row.szLine;
+    }
+    gwOptions = 0;
+    gszRevertLabel[0] = 0;
+}
 
 const char kContents[] = "This fix contains:\na.txt, qstrings.dll, sub\\new.txt, quill.cfg, qsys.dll, gone.txt";
 

@@ -20,7 +20,8 @@ TEST(GaugeShare, FilledPixelsAndText)
     } rows[] = {
         {0, 100, 150, 0, "0%"},       {1, 3, 150, 50, "33%"},    // the per cent of filled pixels
         {100, 100, 150, 150, "100%"}, {0, 0, 150, 150, "100%"},  // a range of 0: full
-        {5, 0, 150, 150, "100%"},     {1, 3, 0, 0, "100%"},      // no width
+        {5, 0, 150, 150, "100%"},     {-5, 0, 150, 150, "100%"}, // any position
+        {1, 3, 0, 0, "100%"},                                    // no width
         {2, 3, 224, 149, "66%"},      {-5, 100, 150, 0, "0%"},   // never a bar of negative width
     };
     for (const Row& r : rows) {
