@@ -961,6 +961,15 @@ static int ProfHasName(const char* sz)
     return cch != 0;
 }
 
+/* The first section named szSection (blanks around it ignored), PROF_NONE when absent. */
+static uint32_t ProfLocateSection(const PROFDOC* pDoc, const char* szSection)
+{
+    const char* pSec = szSection;
+    size_t cchSec = strlen(szSection);
+    ProfTrim(&pSec, &cchSec);
+    return ProfFindSection(pDoc, pSec, cchSec);
+}
+
 /* Contract in platform/profile.h. Fault name "WritePrivateProfileString": 0, file untouched. */
 BOOL PlatWritePrivateProfileString(const char* szSection, const char* szKey, const char* szValue,
                                    const char* szFile)
@@ -971,8 +980,6 @@ BOOL PlatWritePrivateProfileString(const char* szSection, const char* szKey, con
     PROFOUT text = {NULL, 0, 0, 0};
     int bExists;
     const char* szSecName;
-    const char* pSec;
-    size_t cchSec;
     uint32_t iSec;
     BOOL bOk;
 
@@ -989,10 +996,7 @@ BOOL PlatWritePrivateProfileString(const char* szSection, const char* szKey, con
     if (!ProfOpenForWrite(szFile, szHost, sizeof(szHost), &pDoc, &bExists)) return 0;
 
     szSecName = ProfWriteForm(szSection);
-    pSec = szSection;
-    cchSec = strlen(szSection);
-    ProfTrim(&pSec, &cchSec);
-    iSec = ProfFindSection(pDoc, pSec, cchSec);
+    iSec = ProfLocateSection(pDoc, szSection);
     ProfPlanInit(&plan);
 
     if (!szKey || !szValue) {
@@ -1072,8 +1076,6 @@ BOOL PlatWritePrivateProfileSection(const char* szSection, const char* szEntries
     PROFOUT text = {NULL, 0, 0, 0};
     const char* szEol;
     int bExists;
-    const char* pSec;
-    size_t cchSec;
     uint32_t iSec;
     BOOL bOk;
 
@@ -1084,10 +1086,7 @@ BOOL PlatWritePrivateProfileSection(const char* szSection, const char* szEntries
     }
     if (!ProfOpenForWrite(szFile, szHost, sizeof(szHost), &pDoc, &bExists)) return 0;
     szEol = ProfEol(pDoc);
-    pSec = szSection;
-    cchSec = strlen(szSection);
-    ProfTrim(&pSec, &cchSec);
-    iSec = ProfFindSection(pDoc, pSec, cchSec);
+    iSec = ProfLocateSection(pDoc, szSection);
     ProfPlanInit(&plan);
     if (iSec != PROF_NONE) {
         plan.abDrop = (uint8_t*)calloc(pDoc->cLines, 1);
