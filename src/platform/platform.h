@@ -68,6 +68,7 @@ typedef void* HINSTANCE;
 #define ERROR_DISK_FULL 112
 #define ERROR_INSUFFICIENT_BUFFER 122
 #define ERROR_DIR_NOT_EMPTY 145
+#define ERROR_FILENAME_EXCED_RANGE 206
 #define ERROR_ALREADY_EXISTS 183
 #define ERROR_MORE_DATA 234
 #define ERROR_NO_MORE_ITEMS 259
@@ -92,13 +93,19 @@ void PlatSetLastError(DWORD dwError);
  * one) of the operation named szOp fail with dwError, and every later call too
  * when bSticky is set. The names are those of the functions below without the
  * "Plat" prefix ("MoveFile", "Fopen", "Fwrite", "GlobalAlloc", "HeapAlloc",
- * "CreateDirectory", ...). Several operations may be armed at once.
+ * "CreateDirectory", ...); PlatFaultOpName lists them all. Up to 16
+ * operations may be armed at once. Arming a name not in the list, or a 17th
+ * operation, arms nothing, writes why on stderr and returns 0.
  * The environment variable HERON_FAULT ("Op:n:error[:sticky],...") arms
- * faults at the first call of this layer, so a test can fail an operation
- * inside a child process of the installer.
+ * faults at the start of the program (or the first call of this layer), so a
+ * test can fail an operation inside a child process of the installer; a value
+ * that cannot be armed ends the program with exit code 1 and a message.
  */
-void PlatFaultArm(const char* szOp, int nCall, DWORD dwError, int bSticky);
+int PlatFaultArm(const char* szOp, int nCall, DWORD dwError, int bSticky);
 void PlatFaultReset(void);
+/* The operations that can be armed: iOp from 0 to PlatFaultOpCount() - 1. */
+int PlatFaultOpCount(void);
+const char* PlatFaultOpName(int iOp);
 /* 1 when the operation must fail now (the last error is then set). */
 int PlatFaultHit(const char* szOp);
 

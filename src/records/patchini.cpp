@@ -177,9 +177,23 @@ static void PatchIniHideProgress(void)
     if (ghGaugeFile) PlatShowWindow(ghGaugeFile, SW_HIDE);
 }
 
+/* While RecordFix runs, every write goes to a working copy of the file
+ * (s_szWorkPath) and any failed write is remembered, so the recording
+ * replaces the file whole or leaves it as it was. */
+static const char* s_szWorkPath;
+static int s_bWriteFailed;
+
 static void PatchIniPath(char* szPath, size_t cbPath)
 {
-    TextFormat(szPath, cbPath, "%s\\%s", gpProgramDir, gpszPatchIni);
+    if (s_szWorkPath) TextCopy(szPath, cbPath, s_szWorkPath);
+    else TextFormat(szPath, cbPath, "%s\\%s", gpProgramDir, gpszPatchIni);
+}
+
+static BOOL PatchIniWrite(const char* szSection, const char* szKey, const char* szValue, const char* szPath)
+{
+    if (PlatWritePrivateProfileString(szSection, szKey, szValue, szPath)) return 1;
+    s_bWriteFailed = 1;
+    return 0;
 }
 
 /* "%c%s%c": a label in double quotes, as list values and section names carry it. */
@@ -216,8 +230,7 @@ static int PatchIniRecord(const BYTE* pbRecords, DWORD cbRecords, DWORD* poff, P
 }
 
 /* Writes "File%03d", "Checksum%03d" and "BackupName%03d" number iEntry of a
- * level section; the results are not checked, as a missing entry only costs
- * the restore a search by checksum. */
+ * level section; a failed write is remembered for RecordFix. */
 static void PatchIniWriteEntry(const char* szSection, int iEntry, const char* szFile, DWORD dwCrc,
                                const char* szLabel, DWORD dwPayload, const char* szPath)
 {
@@ -226,17 +239,19 @@ static void PatchIniWriteEntry(const char* szSection, int iEntry, const char* sz
     char szBackup[BACKUP_NAME_SIZE];
 
     TextFormat(szKey, sizeof(szKey), "File%03d", iEntry);
-    PlatWritePrivateProfileString(szSection, szKey, szFile, szPath);
+    PatchIniWrite(szSection, szKey, szFile, szPath);
     TextFormat(szKey, sizeof(szKey), "Checksum%03d", iEntry);
     TextFormat(szValue, sizeof(szValue), "%#lxL", dwCrc);
-    PlatWritePrivateProfileString(szSection, szKey, szValue, szPath);
+    PatchIniWrite(szSection, szKey, szValue, szPath);
     TextFormat(szKey, sizeof(szKey), "BackupName%03d", iEntry);
     BackupEntryPath(szLabel, szFile, dwPayload, szBackup);
-    PlatWritePrivateProfileString(szSection, szKey, szBackup, szPath);
+    PatchIniWrite(szSection, szKey, szBackup, szPath);
 }
 
-void RecordFix(const char* szFromLabel, const char* szToLabel, DWORD dwRecords, const BYTE* pbRecords,
-               DWORD cbRecords)
+/* The recording itself, on the file PatchIniPath names: 1 when every write
+ * succeeded. */
+static int RecordFixIn(const char* szFromLabel, const char* szToLabel, DWORD dwRecords, const BYTE* pbRecords,
+                       DWORD cbRecords)
 {
     const char* szList = dwUpgradeType == 2 ? PATCHINI_FIXPACKS : PATCHINI_HOTFIXES;
     char szPath[MAX_PATH];
@@ -247,7 +262,7 @@ void RecordFix(const char* szFromLabel, const char* szToLabel, DWORD dwRecords, 
     PatchIniPath(szPath, sizeof(szPath));
     if (!FileExists(szPath) && !PlatWritePrivateProfileSection(szList, "\0", szPath)) {
         LogFormat(1, "Writing profile section to  patch.ini error: %d", (int)PlatGetLastError());
-        return;
+        return 0;
     }
 
     for (iLabel = 1;; iLabel++) {
@@ -255,17 +270,68 @@ void RecordFix(const char* szFromLabel, const char* szToLabel, DWORD dwRecords, 
         if (PlatGetPrivateProfileString(szList, szKey, PATCHINI_END_MARK, szValue, sizeof(szValue), szPath) == 0) {
             LogFormat(1, "Getting profile string for  %s, section %s patch.ini error: %d", szKey, szList,
                       (int)PlatGetLastError());
-            return;
+            return 0;
         }
         if (strcmp(szValue, PATCHINI_END_MARK) == 0) break;
         if (strcmp(szValue, szToLabel) == 0) bListed = 1;
     }
     if (!bListed) {
         PatchIniQuote(szToLabel, szValue, sizeof(szValue));
-        PlatWritePrivateProfileString(szList, szKey, szValue, szPath);
+        PatchIniWrite(szList, szKey, szValue, szPath);
     }
 
     UpdatePatchIni(szFromLabel, szToLabel, dwRecords, pbRecords, cbRecords);
+    return !s_bWriteFailed;
+}
+
+/* Puts the working copy szWork in the place of szPath: the old file is moved
+ * aside first and put back when the new one cannot take its place. */
+static int PatchIniReplace(const char* szWork, const char* szPath, const char* szAside)
+{
+    int bHadFile = FileExists(szPath);
+    if (bHadFile) {
+        PlatDeleteFile(szAside);
+        if (!PlatMoveFile(szPath, szAside)) return 0;
+    }
+    if (!PlatMoveFile(szWork, szPath)) {
+        DWORD dwError = PlatGetLastError();
+        if (bHadFile) PlatMoveFile(szAside, szPath);
+        PlatSetLastError(dwError);
+        return 0;
+    }
+    if (bHadFile) PlatDeleteFile(szAside);
+    return 1;
+}
+
+void RecordFix(const char* szFromLabel, const char* szToLabel, DWORD dwRecords, const BYTE* pbRecords,
+               DWORD cbRecords)
+{
+    char szPath[MAX_PATH];
+    char szWork[MAX_PATH];
+    char szAside[MAX_PATH];
+    int bDone;
+
+    PatchIniPath(szPath, sizeof(szPath));
+    if (!TextFormat(szWork, sizeof(szWork), "%s.NEW", szPath) ||
+        !TextFormat(szAside, sizeof(szAside), "%s.OLD", szPath)) {
+        LogFormat(1, "Writing profile section to  patch.ini error: %d", ERROR_FILENAME_EXCED_RANGE);
+        return;
+    }
+    PlatDeleteFile(szWork);
+    if (FileExists(szPath) && !CopyFileContents(szPath, szWork)) {
+        LogFormat(1, "Writing profile section to  patch.ini error: %d", (int)PlatGetLastError());
+        PlatDeleteFile(szWork);
+        return;
+    }
+    s_szWorkPath = szWork;
+    s_bWriteFailed = 0;
+    bDone = RecordFixIn(szFromLabel, szToLabel, dwRecords, pbRecords, cbRecords);
+    s_szWorkPath = NULL;
+    if (bDone && PatchIniReplace(szWork, szPath, szAside)) return;
+    if (bDone || s_bWriteFailed)
+        LogFormat(1, "Recording the fix in patch.ini failed, the file is left as it was: %d",
+                  (int)PlatGetLastError());
+    PlatDeleteFile(szWork);
 }
 
 /* The names already listed in a level section, each a heap copy. */
@@ -345,6 +411,7 @@ void UpdatePatchIni(const char* szFromLabel, const char* szToLabel, DWORD dwReco
     PatchIniShowProgress(dwRecords);
 
     if (!PlatWritePrivateProfileSection(szToSection, "\0", szPath)) {
+        s_bWriteFailed = 1;
         LogFormat(1, "Writing profile section to  patch.ini error: %d", (int)PlatGetLastError());
         PatchIniHideProgress();
         return;

@@ -12,6 +12,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <set>
 #include <string>
 
 namespace {
@@ -207,6 +209,93 @@ TEST(Faults, CountdownFailsTheNthCall)
     PlatFclose(pf);
     PlatFaultReset();
     EXPECT_EQ(nullptr, PlatGlobalLock(nullptr));
+}
+
+// A misspelt or surplus fault arms nothing and says so: otherwise a fault
+// test would pass without its fault ever firing.
+TEST(Faults, UnknownNamesAndSurplusFaultsAreRefused)
+{
+    TempMachine machine;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(0, PlatFaultArm("MoveFiles", 1, ERROR_DISK_FULL, 0));
+    EXPECT_EQ(0, PlatFaultArm("fopen", 1, ERROR_DISK_FULL, 0));
+    std::string strErr = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(std::string::npos, strErr.find("unknown operation \"MoveFiles\"")) << strErr;
+    WriteFile(machine.Host("C:\\a"), "a");
+    EXPECT_TRUE(PlatMoveFile("C:\\a", "C:\\a2"));
+
+    // Sixteen operations fit; the seventeenth is refused, re-arming one is not.
+    ASSERT_GE(PlatFaultOpCount(), 17);
+    for (int i = 0; i < 16; i++) EXPECT_EQ(1, PlatFaultArm(PlatFaultOpName(i), 1000, 5, 0)) << i;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(0, PlatFaultArm(PlatFaultOpName(16), 1, 5, 0));
+    EXPECT_NE(std::string::npos, ::testing::internal::GetCapturedStderr().find("more than 16 faults"));
+    EXPECT_EQ(1, PlatFaultArm(PlatFaultOpName(3), 1, 5, 0));
+    PlatFaultReset();
+}
+
+// Every name the backend fails by is in the table, and every name of the
+// table is one the backend fails by.
+TEST(Faults, TheTableNamesExactlyTheOperationsThatCanFail)
+{
+    std::set<std::string> table;
+    for (int i = 0; i < PlatFaultOpCount(); i++) table.insert(PlatFaultOpName(i));
+    EXPECT_EQ(nullptr, PlatFaultOpName(PlatFaultOpCount()));
+    std::set<std::string> used;
+    for (const auto& entry : std::filesystem::directory_iterator(HERON_SOURCE_DIR "/src/platform/posix")) {
+        std::string strText = ReadFile(entry.path().string());
+        const std::string strCall = "PlatFaultHit(\"";
+        for (size_t i = strText.find(strCall); i != std::string::npos; i = strText.find(strCall, i + 1)) {
+            size_t iName = i + strCall.size();
+            used.insert(strText.substr(iName, strText.find('"', iName) - iName));
+        }
+    }
+    EXPECT_EQ(table, used);
+}
+
+// A failed write sets the last error at once, binary or text, and so does a
+// close that cannot flush.
+TEST(Faults, AWriteToAFullDiskSetsTheLastError)
+{
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    std::string strBig(1 << 20, 'x');
+    for (const char* szMode : {"wb", "w"}) {
+        PLATFILE* pf = PlatFopen("/dev/full", szMode);
+        ASSERT_NE(nullptr, pf) << szMode;
+        PlatSetLastError(0);
+        EXPECT_LT(PlatFwrite(strBig.data(), 1, strBig.size(), pf), strBig.size()) << szMode;
+        EXPECT_EQ((DWORD)ERROR_DISK_FULL, PlatGetLastError()) << szMode;
+        PlatFclose(pf);
+    }
+    PLATFILE* pf = PlatFopen("/dev/full", "wb");
+    ASSERT_NE(nullptr, pf);
+    EXPECT_EQ(1u, PlatFwrite("x", 1, 1, pf));
+    PlatSetLastError(0);
+    EXPECT_NE(0, PlatFclose(pf));
+    EXPECT_EQ((DWORD)ERROR_DISK_FULL, PlatGetLastError());
+}
+
+// HERON_FAULT is read when the program starts: a value that cannot be armed
+// ends the run with exit code 1 and a message, before anything happens.
+TEST(Faults, ABadFaultVariableStopsTheProgramAtStart)
+{
+    TempMachine machine;
+    const std::string strHeron = HERON_BIN_DIR "/heron";
+    struct Row {
+        const char* szValue;
+        const char* szMessage;
+    } rows[] = {
+        {"MoveFiles:1:5", "unknown operation \"MoveFiles\""},
+        {"MoveFile:0:5", "call number of MoveFile"},
+        {"MoveFile:1:x", "error code of MoveFile"},
+        {"MoveFile:1:5:sticky:sticky2", "unknown word \"sticky2\""},
+    };
+    for (const Row& row : rows) {
+        ProcessResult result = RunProcess({strHeron, "contents"}, "", {{"HERON_FAULT", row.szValue}, {"HERON_UI", "headless"}});
+        EXPECT_EQ(1, result.iExitCode) << row.szValue;
+        EXPECT_NE(std::string::npos, result.strErr.find(row.szMessage)) << row.szValue << ": " << result.strErr;
+        EXPECT_EQ("", result.strOut) << row.szValue;
+    }
 }
 
 TEST(Files, AFileHeldByAnotherProcessIsInUse)

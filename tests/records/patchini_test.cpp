@@ -339,6 +339,39 @@ TEST_F(PatchIniTest, UnwritableRegistryRecordsNothing)
     EXPECT_FALSE(std::filesystem::exists(m_root + "/drive_c/NOWHERE"));
 }
 
+// A recording that fails at any profile write leaves the patch registry as
+// it was; once no write fails it is the whole new registry.
+TEST_F(PatchIniTest, ARecordingCutAtAnyWriteLeavesTheRegistryWhollyOldOrNew)
+{
+    const std::vector<TestRecord> aFirst = {{"a.dll", 1, 2, 1}, {"b.dll", 3, 4, 2}};
+    const std::vector<TestRecord> aSecond = {{"a.dll", 2, 5, 1}, {"c.dll", 6, 7, 3}};
+    Record(LABEL_A, LABEL_B, aFirst);
+    const std::string strOld = FileText();
+    Record(LABEL_B, LABEL_C, aSecond);
+    const std::string strNew = FileText();
+    ASSERT_NE(strOld, strNew);
+
+    for (const char* szOp : {"WritePrivateProfileString", "WritePrivateProfileSection"}) {
+        int n = 1;
+        for (;; n++) {
+            ASSERT_LT(n, 100) << szOp;
+            std::ofstream(m_root + "/drive_c/VIREO/GARNET/PATCH.INI", std::ios::binary | std::ios::trunc) << strOld;
+            ASSERT_EQ(1, PlatFaultArm(szOp, n, ERROR_DISK_FULL, 0));
+            Record(LABEL_B, LABEL_C, aSecond);
+            PlatFaultReset();
+            std::string strNow = FileText();
+            EXPECT_FALSE(std::filesystem::exists(m_root + "/drive_c/VIREO/GARNET/PATCH.INI.NEW")) << szOp << n;
+            EXPECT_FALSE(std::filesystem::exists(m_root + "/drive_c/VIREO/GARNET/PATCH.INI.OLD")) << szOp << n;
+            if (strNow == strNew) break;
+            ASSERT_EQ(strOld, strNow) << szOp << " failing at write " << n;
+        }
+        // The string writes: the list label and three keys per entry of each level.
+        if (std::string(szOp) == "WritePrivateProfileString") {
+            EXPECT_EQ(1 + 3 * 2 + 3 * 1 + 1, n);
+        }
+    }
+}
+
 TEST_F(PatchIniTest, DamagedRecordsStopAtTheDamage)
 {
     std::vector<BYTE> v = MakeRecords({{"a.dll", 1, 2, 1}, {"b.dll", 3, 4, 2}});

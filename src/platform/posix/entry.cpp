@@ -4,6 +4,7 @@
  * and returns its exit code. The Windows build has WinMain instead.
  */
 #include "platform/platform.h"
+#include "platform/posix/posix.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -16,6 +17,8 @@ int main(int argc, char** argv)
     const char* szEnv = getenv("HERON_COMMAND_LINE");
     size_t cch = 0;
     szLine[0] = 0;
+    /* Faults a test armed that cannot be armed end the run before it starts. */
+    if (!PosixFaultInitFromEnv()) return 1;
     if (szEnv && *szEnv) {
         /* Skip the program token, quoted or not. */
         const char* p = szEnv;

@@ -8,6 +8,7 @@
 #include "platform/posix/posix.h"
 
 #include <errno.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -16,17 +17,6 @@ static DWORD s_dwLastError;
 
 DWORD PlatGetLastError(void) { return s_dwLastError; }
 void PlatSetLastError(DWORD dwError) { s_dwLastError = dwError; }
-
-#define FAULT_SLOTS 16
-typedef struct FAULT {
-    char szOp[32];
-    int nCountdown;
-    DWORD dwError;
-    int bSticky;
-    int bFired;
-} FAULT;
-static FAULT s_aFaults[FAULT_SLOTS];
-static int s_bFaultEnvRead;
 
 int PosixCopy(char* szDst, size_t cbDst, const char* szSrc)
 {
@@ -43,67 +33,186 @@ int PosixCopy(char* szDst, size_t cbDst, const char* szSrc)
     return 1;
 }
 
-void PlatFaultArm(const char* szOp, int nCall, DWORD dwError, int bSticky)
+/* Every operation of this layer that can be made to fail, by the name a test
+ * arms. Arming any other name is refused: a misspelt name would otherwise
+ * never fire and a fault test would pass without testing anything. */
+static const char* const s_aszFaultOps[] = {
+    /* files and streams */
+    "Fopen", "Fread", "Fwrite", "CreateDirectory", "RemoveDirectory", "DeleteFile", "MoveFile",
+    "GetFileAttributes", "SetFileAttributes", "GetFileSize", "GetFileTime", "SetFileTime", "MarkProgram",
+    "FindFirstFile", "FindNextFile",
+    /* paths and the current directory */
+    "GetCurrentDirectory", "SetCurrentDirectory", "GetModuleFileName", "GetWindowsDirectory",
+    "GetSystemDirectory",
+    /* memory, environment, volumes */
+    "GlobalAlloc", "HeapAlloc", "GetEnvironmentVariable", "GetDiskFreeSpaceEx",
+    /* registry */
+    "RegOpenKeyEx", "RegQueryValueEx", "RegQueryInfoKey", "RegEnumKeyEx",
+    /* profiles */
+    "GetPrivateProfileString", "GetPrivateProfileSection", "WritePrivateProfileString",
+    "WritePrivateProfileSection",
+    /* processes, resources, version information, message boxes */
+    "CreateProcess", "FindResource", "GetFileVersionInfoSize", "GetFileVersionInfo", "MessageBox",
+};
+#define FAULT_OPS ((int)(sizeof(s_aszFaultOps) / sizeof(s_aszFaultOps[0])))
+
+/* What an armed fault does when it fires. Only failing the call for now;
+ * further actions are added here and in s_aFaultWords. */
+#define FAULT_FAIL 0
+
+#define FAULT_SLOTS 16
+typedef struct FAULT {
+    int iOp; /* index in s_aszFaultOps, -1 for a free slot */
+    int nCountdown;
+    DWORD dwError;
+    int bSticky;
+    int bFired;
+    int nAction;
+} FAULT;
+static FAULT s_aFaults[FAULT_SLOTS];
+static int s_cFaults;
+static int s_bFaultEnvRead;
+
+int PlatFaultOpCount(void) { return FAULT_OPS; }
+
+const char* PlatFaultOpName(int iOp) { return iOp >= 0 && iOp < FAULT_OPS ? s_aszFaultOps[iOp] : NULL; }
+
+static int FaultOpIndex(const char* szOp)
 {
     int i;
-    for (i = 0; i < FAULT_SLOTS; i++) {
-        if (s_aFaults[i].szOp[0] == 0 || strcmp(s_aFaults[i].szOp, szOp) == 0) {
-            PosixCopy(s_aFaults[i].szOp, sizeof(s_aFaults[i].szOp), szOp);
-            s_aFaults[i].nCountdown = nCall < 1 ? 1 : nCall;
-            s_aFaults[i].dwError = dwError;
-            s_aFaults[i].bSticky = bSticky;
-            s_aFaults[i].bFired = 0;
-            return;
-        }
+    if (!szOp) return -1;
+    for (i = 0; i < FAULT_OPS; i++) {
+        if (strcmp(s_aszFaultOps[i], szOp) == 0) return i;
     }
+    return -1;
+}
+
+static int FaultArm(int iOp, int nCall, DWORD dwError, int bSticky, int nAction)
+{
+    int i;
+    for (i = 0; i < s_cFaults; i++) {
+        if (s_aFaults[i].iOp == iOp) break;
+    }
+    if (i == s_cFaults) {
+        if (s_cFaults == FAULT_SLOTS) {
+            fprintf(stderr, "heron: fault injection: more than %d faults armed (%s)\n", FAULT_SLOTS,
+                    s_aszFaultOps[iOp]);
+            return 0;
+        }
+        s_cFaults++;
+    }
+    s_aFaults[i].iOp = iOp;
+    s_aFaults[i].nCountdown = nCall < 1 ? 1 : nCall;
+    s_aFaults[i].dwError = dwError;
+    s_aFaults[i].bSticky = bSticky;
+    s_aFaults[i].bFired = 0;
+    s_aFaults[i].nAction = nAction;
+    return 1;
+}
+
+int PlatFaultArm(const char* szOp, int nCall, DWORD dwError, int bSticky)
+{
+    int iOp = FaultOpIndex(szOp);
+    if (iOp < 0) {
+        fprintf(stderr, "heron: fault injection: unknown operation \"%s\"\n", szOp ? szOp : "");
+        return 0;
+    }
+    return FaultArm(iOp, nCall, dwError, bSticky, FAULT_FAIL);
 }
 
 void PlatFaultReset(void)
 {
     memset(s_aFaults, 0, sizeof(s_aFaults));
+    s_cFaults = 0;
     s_bFaultEnvRead = 1;
 }
 
+/* A whole decimal number that fits an int (or a DWORD); 0 for anything else. */
+static int FaultNumber(const char* sz, unsigned long ulMax, unsigned long* pul)
+{
+    char* pEnd = NULL;
+    unsigned long ul;
+    if (!sz || *sz < '0' || *sz > '9') return 0;
+    errno = 0;
+    ul = strtoul(sz, &pEnd, 10);
+    if (errno != 0 || *pEnd != 0 || ul > ulMax) return 0;
+    *pul = ul;
+    return 1;
+}
+
+/* One item of HERON_FAULT: "Op[:n[:error[:word...]]]". The words after the
+ * error are flags; "sticky" keeps the fault firing after its first time.
+ * Returns 1, or 0 after a message on stderr. */
+static int FaultParseItem(char* szItem)
+{
+    char* apField[8];
+    int cField = 0;
+    char* p = szItem;
+    unsigned long ulCall = 1, ulError = ERROR_ACCESS_DENIED;
+    int bSticky = 0, iOp, i;
+    while (cField < 8) {
+        apField[cField++] = p;
+        p = strchr(p, ':');
+        if (!p) break;
+        *p++ = 0;
+    }
+    if (p) {
+        fprintf(stderr, "heron: HERON_FAULT: too many fields in \"%s\"\n", szItem);
+        return 0;
+    }
+    iOp = FaultOpIndex(apField[0]);
+    if (iOp < 0) {
+        fprintf(stderr, "heron: HERON_FAULT: unknown operation \"%s\"\n", apField[0]);
+        return 0;
+    }
+    if (cField > 1 && (!FaultNumber(apField[1], 0x7fffffffUL, &ulCall) || ulCall < 1)) {
+        fprintf(stderr, "heron: HERON_FAULT: the call number of %s is not a number from 1: \"%s\"\n",
+                apField[0], apField[1]);
+        return 0;
+    }
+    if (cField > 2 && !FaultNumber(apField[2], 0xffffffffUL, &ulError)) {
+        fprintf(stderr, "heron: HERON_FAULT: the error code of %s is not a number: \"%s\"\n", apField[0],
+                apField[2]);
+        return 0;
+    }
+    for (i = 3; i < cField; i++) {
+        if (strcmp(apField[i], "sticky") == 0) bSticky = 1;
+        else {
+            fprintf(stderr, "heron: HERON_FAULT: unknown word \"%s\" after %s\n", apField[i], apField[0]);
+            return 0;
+        }
+    }
+    return FaultArm(iOp, (int)ulCall, (DWORD)ulError, bSticky, FAULT_FAIL);
+}
+
 /* HERON_FAULT="MoveFile:2:5,Fwrite:1:112:sticky" */
-void PosixFaultInitFromEnv(void)
+int PosixFaultInitFromEnv(void)
 {
     const char* szEnv;
     char szCopy[512];
     char* pSave = NULL;
     char* pItem;
-    if (s_bFaultEnvRead) return;
+    if (s_bFaultEnvRead) return 1;
     s_bFaultEnvRead = 1;
     szEnv = getenv("HERON_FAULT");
-    if (!szEnv || !*szEnv) return;
-    PosixCopy(szCopy, sizeof(szCopy), szEnv);
-    for (pItem = strtok_r(szCopy, ",", &pSave); pItem; pItem = strtok_r(NULL, ",", &pSave)) {
-        char* pColon1 = strchr(pItem, ':');
-        char* pColon2;
-        int nCall = 1;
-        DWORD dwError = ERROR_ACCESS_DENIED;
-        int bSticky = 0;
-        if (pColon1) {
-            *pColon1 = 0;
-            nCall = atoi(pColon1 + 1);
-            pColon2 = strchr(pColon1 + 1, ':');
-            if (pColon2) {
-                char* pColon3;
-                dwError = (DWORD)strtoul(pColon2 + 1, NULL, 10);
-                pColon3 = strchr(pColon2 + 1, ':');
-                if (pColon3 && strcmp(pColon3 + 1, "sticky") == 0) bSticky = 1;
-            }
-        }
-        PlatFaultArm(pItem, nCall, dwError, bSticky);
+    if (!szEnv || !*szEnv) return 1;
+    if (!PosixCopy(szCopy, sizeof(szCopy), szEnv)) {
+        fprintf(stderr, "heron: HERON_FAULT is longer than %d characters\n", (int)sizeof(szCopy) - 1);
+        return 0;
     }
+    for (pItem = strtok_r(szCopy, ",", &pSave); pItem; pItem = strtok_r(NULL, ",", &pSave)) {
+        if (!FaultParseItem(pItem)) return 0;
+    }
+    return 1;
 }
 
 int PlatFaultHit(const char* szOp)
 {
     int i;
-    PosixFaultInitFromEnv();
-    for (i = 0; i < FAULT_SLOTS; i++) {
+    if (!s_bFaultEnvRead && !PosixFaultInitFromEnv()) exit(1);
+    for (i = 0; i < s_cFaults; i++) {
         FAULT* pFault = &s_aFaults[i];
-        if (pFault->szOp[0] == 0 || strcmp(pFault->szOp, szOp) != 0) continue;
+        if (strcmp(s_aszFaultOps[pFault->iOp], szOp) != 0) continue;
         if (pFault->bFired) {
             if (pFault->bSticky) {
                 PlatSetLastError(pFault->dwError);

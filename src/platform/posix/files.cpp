@@ -181,6 +181,7 @@ int PlatFclose(PLATFILE* pf)
     int nResult;
     if (!pf) return -1;
     nResult = fclose(pf->fp);
+    if (nResult != 0) PosixFail(errno, NULL);
     free(pf);
     return nResult;
 }
@@ -205,12 +206,17 @@ size_t PlatFread(void* pv, size_t cbItem, size_t cItems, PLATFILE* pf)
     if (!pf || cbItem == 0) return 0;
     if (PlatFaultHit("Fread")) return 0;
     cbWanted = cbItem * cItems;
-    if (!pf->bText) return fread(pv, cbItem, cItems, pf->fp);
+    if (!pf->bText) {
+        size_t cGot = fread(pv, cbItem, cItems, pf->fp);
+        if (cGot < cItems && ferror(pf->fp)) PosixFail(errno, NULL);
+        return cGot;
+    }
     for (cbGot = 0; cbGot < cbWanted; cbGot++) {
         int c = PlatFgetc(pf);
         if (c < 0) break;
         pb[cbGot] = (unsigned char)c;
     }
+    if (cbGot < cbWanted && ferror(pf->fp)) PosixFail(errno, NULL);
     return cbGot / cbItem;
 }
 
@@ -220,17 +226,30 @@ size_t PlatFwrite(const void* pv, size_t cbItem, size_t cItems, PLATFILE* pf)
     size_t cb, iStart, i;
     if (!pf || cbItem == 0) return 0;
     if (PlatFaultHit("Fwrite")) return 0;
-    if (!pf->bText) return fwrite(pv, cbItem, cItems, pf->fp);
+    if (!pf->bText) {
+        size_t cDone = fwrite(pv, cbItem, cItems, pf->fp);
+        if (cDone < cItems) PosixFail(errno, NULL);
+        return cDone;
+    }
     cb = cbItem * cItems;
     iStart = 0;
     for (i = 0; i < cb; i++) {
         if (pb[i] == '\n') {
-            if (i > iStart && fwrite(pb + iStart, 1, i - iStart, pf->fp) != i - iStart) return i / cbItem;
-            if (fwrite("\r\n", 1, 2, pf->fp) != 2) return i / cbItem;
+            if (i > iStart && fwrite(pb + iStart, 1, i - iStart, pf->fp) != i - iStart) {
+                PosixFail(errno, NULL);
+                return i / cbItem;
+            }
+            if (fwrite("\r\n", 1, 2, pf->fp) != 2) {
+                PosixFail(errno, NULL);
+                return i / cbItem;
+            }
             iStart = i + 1;
         }
     }
-    if (cb > iStart && fwrite(pb + iStart, 1, cb - iStart, pf->fp) != cb - iStart) return iStart / cbItem;
+    if (cb > iStart && fwrite(pb + iStart, 1, cb - iStart, pf->fp) != cb - iStart) {
+        PosixFail(errno, NULL);
+        return iStart / cbItem;
+    }
     return cItems;
 }
 
@@ -259,15 +278,34 @@ int PlatFputs(const char* sz, PLATFILE* pf)
     return PlatFwrite(sz, 1, cch, pf) == cch ? 0 : -1;
 }
 
-int PlatFflush(PLATFILE* pf) { return pf ? fflush(pf->fp) : -1; }
+int PlatFflush(PLATFILE* pf)
+{
+    if (!pf) return -1;
+    if (fflush(pf->fp) != 0) {
+        PosixFail(errno, NULL);
+        return -1;
+    }
+    return 0;
+}
 
 int PlatFseek(PLATFILE* pf, long long llOffset, int nOrigin)
 {
     if (!pf) return -1;
-    return fseeko(pf->fp, (off_t)llOffset, nOrigin == 0 ? SEEK_SET : nOrigin == 1 ? SEEK_CUR : SEEK_END);
+    if (fseeko(pf->fp, (off_t)llOffset, nOrigin == 0 ? SEEK_SET : nOrigin == 1 ? SEEK_CUR : SEEK_END) != 0) {
+        PosixFail(errno, NULL);
+        return -1;
+    }
+    return 0;
 }
 
-long long PlatFtell(PLATFILE* pf) { return pf ? (long long)ftello(pf->fp) : -1; }
+long long PlatFtell(PLATFILE* pf)
+{
+    long long ll;
+    if (!pf) return -1;
+    ll = (long long)ftello(pf->fp);
+    if (ll < 0) PosixFail(errno, NULL);
+    return ll;
+}
 int PlatFeof(PLATFILE* pf) { return pf ? feof(pf->fp) : 1; }
 int PlatFerror(PLATFILE* pf) { return pf ? ferror(pf->fp) : 1; }
 
@@ -276,7 +314,7 @@ long long PlatFsize(PLATFILE* pf)
     struct stat st;
     if (!pf) return 0;
     fflush(pf->fp);
-    if (fstat(fileno(pf->fp), &st) != 0) return 0;
+    if (fstat(fileno(pf->fp), &st) != 0) return PosixFail(errno, NULL);
     return (long long)st.st_size;
 }
 

@@ -19,8 +19,10 @@ int PosixFail(int nErrno, const char* szHost);
 int PosixInUse(const char* szHost);
 /* 1 when the owner lacks write permission (the emulated read-only flag). */
 int PosixReadOnly(const char* szHost);
-/* Arms faults from HERON_FAULT once per process. */
-void PosixFaultInitFromEnv(void);
+/* Arms faults from HERON_FAULT once per process: 1, or 0 after a message on
+ * stderr when the variable names an unknown operation, is malformed or arms
+ * more faults than the table holds. */
+int PosixFaultInitFromEnv(void);
 /* Bounded copy for the backend: copies at most cb-1 bytes, always ends with NUL;
  * returns 1 when the whole text fitted. */
 int PosixCopy(char* szDst, size_t cbDst, const char* szSrc);
