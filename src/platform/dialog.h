@@ -31,6 +31,7 @@
 #define HERON_PLATFORM_DIALOG_H
 
 #include "platform/platform.h"
+#include "platform/ui.h"
 
 /* ---- 1. Types, messages, notifications, styles ----------------------- */
 
@@ -414,28 +415,7 @@ HCURSOR PlatSetCursor(HCURSOR hCursor);
 
 /* ---- 8. Model access for front ends and tests (Linux build) ------------ */
 
-/* A front end of the emulation. pfnStart runs once when the front end is
- * chosen. pfnIdle runs when the queue holds nothing: iWaitMs -1 means the
- * program waits for the user, 0 that it is busy (poll only), above 0 that a
- * timer is due within that time (block at most that long). It returns 1
- * when it queued input. pfnDialogsChanged runs when a dialog is shown,
- * hidden or destroyed. Each may be NULL. */
-typedef struct PLAT_FRONTEND {
-    const char* szName;
-    void (*pfnStart)(void);
-    int (*pfnIdle)(int iWaitMs);
-    void (*pfnDialogsChanged)(void);
-} PLAT_FRONTEND;
-
-void PlatSetFrontEnd(const PLAT_FRONTEND* pFront);
-const PLAT_FRONTEND* PlatGetFrontEnd(void);
-/* Chooses the front end of PlatUiMode once (terminal or headless); a front
- * end set before is kept. Dialog creation calls it too. */
-void PlatFrontEndStart(void);
-const PLAT_FRONTEND* PlatTuiFrontEnd(void);
-const PLAT_FRONTEND* PlatHeadlessFrontEnd(void);
-/* Headless: reads HERON_SCRIPT again from its first action. */
-void PlatHeadlessReset(void);
+/* Front ends (PLAT_FRONTEND, PlatSetFrontEnd) are declared in platform/ui.h. */
 
 typedef struct PLAT_CTLINFO {
     int iKind; /* PLAT_CTL_..., 0 for a dialog */

@@ -43,6 +43,25 @@
 /* The front end of this run (HERON_UI or the terminal test). */
 int PlatUiMode(void);
 
+/* A front end of the emulated window model: the model calls it and knows it
+ * only through this table. The program's entry chooses one before the
+ * installer runs (without one, nothing is drawn and a wait for the user
+ * ends at once). pfnStart runs when the front end is set. pfnIdle runs when
+ * the queue holds nothing: iWaitMs -1 means the program waits for the user,
+ * 0 that it is busy (poll only), above 0 that a timer is due within that time
+ * (block at most that long). It returns 1 when it queued input.
+ * pfnDialogsChanged runs when a dialog is shown, hidden or destroyed. Each
+ * may be NULL. */
+typedef struct PLAT_FRONTEND {
+    const char* szName;
+    void (*pfnStart)(void);
+    int (*pfnIdle)(int iWaitMs);
+    void (*pfnDialogsChanged)(void);
+} PLAT_FRONTEND;
+
+void PlatSetFrontEnd(const PLAT_FRONTEND* pFront);
+const PLAT_FRONTEND* PlatGetFrontEnd(void);
+
 /* MessageBoxA: shows the box (modal) and returns the pressed button's id. */
 int PlatMessageBox(HWND hOwner, const char* szText, const char* szCaption, UINT uType);
 

@@ -205,9 +205,8 @@ int HeronMain(HINSTANCE hInstance, const char* szCmdLine)
     int iExitCode = 0;
     HWND hOther;
 
-    /* 1, 2: own path and start-up directory. The front end starts first, so
-     * that even the earliest message boxes reach the person. */
-    PlatFrontEndStart();
+    /* 1, 2: own path and start-up directory (the program's entry has chosen
+     * the front end already). */
     ghInstance = hInstance;
     if (PlatGetModuleFileName(gszModulePath, sizeof(gszModulePath)) == 0) {
         char szMsg[TEXT_FORMAT_MAX];

@@ -3,6 +3,7 @@
 // data-directory combo box, Close, the unattended chain and the headless
 // front end.
 #include "platform/dialog.h"
+#include "platform/posix/frontends.h"
 #include "shell/globals.h"
 #include "shell/log.h"
 #include "support/machine.h"

@@ -111,7 +111,6 @@ static HWND s_hFocus;
 static int s_iCursor = IDC_ARROW;
 static unsigned long s_ulChanges;
 static const PLAT_FRONTEND* s_pFront;
-static int s_bFrontChosen;
 static int s_iDepth; /* window procedures running (nested) */
 
 /* ---- 1. Window table, handles, change counter, front end ------------- */
@@ -165,17 +164,10 @@ static void FrontDialogsChanged(void)
 void PlatSetFrontEnd(const PLAT_FRONTEND* pFront)
 {
     s_pFront = pFront;
-    s_bFrontChosen = 1;
     if (pFront && pFront->pfnStart) pFront->pfnStart();
 }
 
 const PLAT_FRONTEND* PlatGetFrontEnd(void) { return s_pFront; }
-
-void PlatFrontEndStart(void)
-{
-    if (s_bFrontChosen) return;
-    PlatSetFrontEnd(PlatUiMode() == UI_TUI ? PlatTuiFrontEnd() : PlatHeadlessFrontEnd());
-}
 
 /* ---- 2. Classes, creation, destruction ------------------------------- */
 
@@ -336,7 +328,6 @@ static HWND DlgCreate(const PLAT_DLGTEMPLATE* pT, HWND hOwner, PLAT_DLGPROC pfnD
         PlatSetLastError(1813); /* ERROR_RESOURCE_TYPE_NOT_FOUND */
         return NULL;
     }
-    PlatFrontEndStart();
     p = WndNew(0);
     h = p->hSelf;
     p->dwStyle = pT->dwStyle & ~WS_VISIBLE;
@@ -1261,7 +1252,6 @@ static int MsgFetch(PLAT_MSG* pMsg, int bRemove, int bWait)
             iWait = (int)(llNext - llNow > 0 ? llNext - llNow : 1);
         else
             iWait = -1;
-        PlatFrontEndStart();
         r = (s_pFront && s_pFront->pfnIdle) ? s_pFront->pfnIdle(iWait) : 0;
         if (r) continue;
         if (!bWait) return 0;
@@ -1767,6 +1757,5 @@ void PlatDialogReset(void)
     s_hFocus = NULL;
     s_iCursor = IDC_ARROW;
     s_pFront = NULL;
-    s_bFrontChosen = 0;
     Changed();
 }

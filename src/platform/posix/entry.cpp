@@ -1,10 +1,13 @@
 /*
  * entry.cpp - the process entry of the Linux build: hands the command line
  * (without the program name) to the installer's entry function, HeronMain,
- * and returns its exit code. The Windows build has WinMain instead.
+ * and returns its exit code, after arming the faults of HERON_FAULT and
+ * choosing the front end. The Windows build has WinMain instead.
  */
 #include "platform/platform.h"
+#include "platform/posix/frontends.h"
 #include "platform/posix/posix.h"
+#include "platform/ui.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -45,5 +48,8 @@ int main(int argc, char** argv)
             szLine[cch] = 0;
         }
     }
+    /* The front end starts before the installer, so that even its earliest
+     * message boxes reach the person. */
+    PlatSetFrontEnd(PlatUiMode() == UI_TUI ? PlatTuiFrontEnd() : PlatHeadlessFrontEnd());
     return HeronMain(NULL, szLine);
 }

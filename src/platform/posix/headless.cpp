@@ -29,6 +29,7 @@
  * waits for a person.
  */
 #include "platform/dialog.h"
+#include "platform/posix/frontends.h"
 #include "platform/posix/posix.h"
 #include "platform/ui.h"
 #include "wizard/resource.h"

@@ -22,6 +22,7 @@
  * fields, elsewhere Alt+letter or the letter press the button it marks.
  */
 #include "platform/dialog.h"
+#include "platform/posix/frontends.h"
 #include "platform/posix/posix.h"
 #include "platform/ui.h"
 
