@@ -17,7 +17,7 @@
  * else goes through the exit work, which moves the log into the program
  * directory.
  */
-#include "shell/startup.h"
+#include "main/startup.h"
 
 #include "identify/version.h"
 #include "package/selfcheck.h"

@@ -2,8 +2,8 @@
  * startup.h - the installer's entry function, the command line and the run
  * modes.
  */
-#ifndef HERON_SHELL_STARTUP_H
-#define HERON_SHELL_STARTUP_H
+#ifndef HERON_MAIN_STARTUP_H
+#define HERON_MAIN_STARTUP_H
 
 #include "platform/platform.h"
 

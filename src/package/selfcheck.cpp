@@ -16,7 +16,7 @@
 #include "shell/log.h"
 #include "shell/text.h"
 #include "wizard/gauge.h"
-#include "wizard/resource.h"
+#include "ui/resource.h"
 
 #define CHECK_TIMER 7
 #define CHECK_DELAY_MS 1000

@@ -227,7 +227,9 @@ typedef struct PLAT_DLGTEMPLATE {
     int cItems;
 } PLAT_DLGTEMPLATE;
 
-/* The dialog resource of that id, NULL when the executable has none. */
+/* The dialog resource of that id, NULL when the executable has none. The
+ * program provides this function (its templates, src/ui/templates.cpp), as it
+ * provides HeronMain; the platform layer only calls it. */
 const PLAT_DLGTEMPLATE* PlatFindDialogTemplate(int iId);
 
 /* ---- 3. Creating and ending dialogs, windows and classes -------------- */

@@ -79,6 +79,36 @@ BOOL PlatBringWindowToTop(HWND hWnd);
 BOOL PlatIsIconic(HWND hWnd);
 BOOL PlatRestoreWindow(HWND hWnd);
 
+/*
+ * The words of a scripted run (HERON_SCRIPT on Linux; a person elsewhere),
+ * handed by the program for its main dialog: each verb names what it does
+ * and the control it does it to. Verbs with a text are written
+ * "verb=TEXT". The headless front end speaks only to the dialog of the
+ * table's template (iDialog) and closes every other dialog at once; without
+ * a table it closes every dialog.
+ *   CLICK   click the control (radio button or push button)
+ *   CLOSE   close the dialog as a person does (Cancel/Close, else the close
+ *           request); iId is not used
+ *   TYPE    type TEXT into the edit field
+ *   COMBO   pick the entry of the combo box's list that is TEXT (any case),
+ *           opening the list; else type TEXT into its field
+ *   SELECT  select the row of the list box that is TEXT, else the first that
+ *           begins with it (any case); the dialog gets the list's
+ *           selection-change notification
+ */
+#define PLAT_VERB_CLICK 1
+#define PLAT_VERB_CLOSE 2
+#define PLAT_VERB_TYPE 3
+#define PLAT_VERB_COMBO 4
+#define PLAT_VERB_SELECT 5
+typedef struct PLAT_SCRIPT_VERB {
+    const char* szName; /* any case in the script */
+    int iKind;          /* PLAT_VERB_... */
+    int iId;            /* the control */
+} PLAT_SCRIPT_VERB;
+/* The table stays the caller's; NULL (or cVerbs 0) takes it back. */
+void PlatSetScriptVerbs(int iDialog, const PLAT_SCRIPT_VERB* pVerbs, int cVerbs);
+
 /* Writes a line for the person or log reading standard output (headless
  * page and text changes). */
 void PlatConsoleLine(const char* szText);

@@ -19,7 +19,7 @@
 #include "shell/text.h"
 #include "shell/utils.h"
 #include "wizard/gauge.h"
-#include "wizard/resource.h"
+#include "ui/resource.h"
 
 #include <string.h>
 

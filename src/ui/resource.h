@@ -1,13 +1,13 @@
 /*
  * resource.h - ids of the installer's dialog resources and their controls,
- * shared by the logic and the dialog templates of the platform layer (the
- * role of an .rc file's header on Windows).
+ * shared by the logic and the dialog templates (src/ui/templates.cpp; the
+ * role of a resource script's header on Windows).
  *
  *   Dialog 400  the wizard: one dialog whose controls form five pages
  *   Dialog 401  the self-check: a message line, a gauge, Cancel
  */
-#ifndef HERON_WIZARD_RESOURCE_H
-#define HERON_WIZARD_RESOURCE_H
+#ifndef HERON_UI_RESOURCE_H
+#define HERON_UI_RESOURCE_H
 
 #define IDD_WIZARD 400
 #define IDD_SELFCHECK 401

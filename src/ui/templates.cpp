@@ -1,6 +1,8 @@
 /*
- * dialog_res.cpp - the dialog resources of the Linux build: the templates
- * that an .rc file holds on Windows.
+ * templates.cpp - the installer's dialog resources: the templates that a
+ * resource script holds in the Windows build. The program provides them to
+ * the platform layer through PlatFindDialogTemplate (platform/dialog.h), as
+ * it provides its entry function.
  *
  *   400  the wizard, 239 x 231 dialog units, caption replaced at creation,
  *        no system menu, modal frame, centred
@@ -11,7 +13,7 @@
  * WS_VISIBLE is hidden at creation.
  */
 #include "platform/dialog.h"
-#include "wizard/resource.h"
+#include "ui/resource.h"
 
 #include <stddef.h>
 

@@ -13,7 +13,7 @@
 
 #include "shell/globals.h"
 #include "shell/text.h"
-#include "wizard/resource.h"
+#include "ui/resource.h"
 
 #include <math.h>
 #include <string.h>

@@ -24,7 +24,7 @@
 #include "shell/text.h"
 #include "shell/utils.h"
 #include "wizard/gauge.h"
-#include "wizard/resource.h"
+#include "ui/resource.h"
 
 #include <string.h>
 
@@ -476,12 +476,21 @@ INT_PTR MainDlgProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam)
     return 0;
 }
 
+/* The words of a scripted run of the wizard (platform/ui.h). */
+static const PLAT_SCRIPT_VERB s_aWizardVerbs[] = {
+    {"accept", PLAT_VERB_CLICK, IDC_ACCEPT},      {"decline", PLAT_VERB_CLICK, IDC_DECLINE},
+    {"next", PLAT_VERB_CLICK, IDC_NEXT},          {"back", PLAT_VERB_CLICK, IDC_BACK},
+    {"close", PLAT_VERB_CLOSE, IDC_CLOSE},        {"program", PLAT_VERB_TYPE, IDC_PROGRAM_DIR},
+    {"data", PLAT_VERB_COMBO, IDC_DATA_DIRS},     {"select", PLAT_VERB_SELECT, IDC_LABELS},
+};
+
 int WizardRun(int* piExitCode)
 {
     PLAT_MSG msg;
     int r;
     if (piExitCode) *piExitCode = 0;
     RegisterGaugeClass();
+    PlatSetScriptVerbs(IDD_WIZARD, s_aWizardVerbs, (int)(sizeof(s_aWizardVerbs) / sizeof(s_aWizardVerbs[0])));
     ghMainDlg = PlatCreateDialogParam(ghInstance, IDD_WIZARD, NULL, MainDlgProc, 0);
     if (!ghMainDlg) {
         /* A wizard that ended during its creation (no agreement text) has

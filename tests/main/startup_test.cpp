@@ -2,7 +2,7 @@
 // by heron-pack, in a temporary emulated machine. Printed message boxes and
 // log lines are compared word for word.
 #include "shell/globals.h"
-#include "shell/startup.h"
+#include "main/startup.h"
 #include "support/installer.h"
 
 #include <gtest/gtest.h>

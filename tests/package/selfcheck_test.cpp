@@ -6,7 +6,7 @@
 #include "shell/log.h"
 #include "support/machine.h"
 #include "wizard/gauge.h"
-#include "wizard/resource.h"
+#include "ui/resource.h"
 #include "wizard/ui_fixture.h"
 
 #include <gtest/gtest.h>

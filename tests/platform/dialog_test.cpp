@@ -2,7 +2,7 @@
 // person, the queue's order, the modal loop, destruction and geometry.
 #include "platform/dialog.h"
 #include "platform/ui.h"
-#include "wizard/resource.h"
+#include "ui/resource.h"
 #include "wizard/ui_fixture.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The progress gauge, CenterWindow and PumpMessages.
 #include "shell/globals.h"
 #include "wizard/gauge.h"
-#include "wizard/resource.h"
+#include "ui/resource.h"
 #include "wizard/ui_fixture.h"
 
 #include <gtest/gtest.h>

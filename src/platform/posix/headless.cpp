@@ -12,7 +12,9 @@
  *                          when it could not be carried out
  *
  * Input: HERON_SCRIPT, actions separated by ";", each taken only when the
- * program waits for the user (nothing queued, no timer due):
+ * program waits for the user (nothing queued, no timer due). The actions
+ * are the verbs the program handed with PlatSetScriptVerbs (ui.h), for the
+ * installer's wizard:
  *   accept, decline       click "I accept" / "I don't accept"
  *   next, back, close     click the button (close: the Close button, or the
  *                         window's close request)
@@ -21,18 +23,17 @@
  *                         entry of the list, open the list and pick it;
  *                         otherwise type TEXT into the field (an empty TEXT
  *                         erases it)
- *   select=TEXT           pick the first revert-label row that begins with
- *                         TEXT (any case)
- * When the script is used up and the wizard waits, the window is closed as
+ *   select=TEXT           select the revert-label row that is TEXT, else
+ *                         the first that begins with it (any case)
+ * When the script is used up and the dialog waits, the window is closed as
  * a person closes it. Other dialogs (the self-check after a failure) are
- * closed at once: the script speaks to the wizard only. Headless never
- * waits for a person.
+ * closed at once: the script speaks to the verbs' dialog only. Headless
+ * never waits for a person.
  */
 #include "platform/dialog.h"
 #include "platform/posix/frontends.h"
 #include "platform/posix/posix.h"
 #include "platform/ui.h"
-#include "wizard/resource.h"
 
 #include <map>
 #include <string>
@@ -55,6 +56,22 @@ static intptr_t s_iReportedPage;
 static std::map<int, std::string> s_mReported;
 static HWND s_hClosing;
 static int s_cCloses;
+static int s_iVerbDialog = -1;
+static const PLAT_SCRIPT_VERB* s_pVerbs;
+static int s_cVerbs;
+
+void PlatSetScriptVerbs(int iDialog, const PLAT_SCRIPT_VERB* pVerbs, int cVerbs)
+{
+    if (!pVerbs || cVerbs <= 0) {
+        s_iVerbDialog = -1;
+        s_pVerbs = NULL;
+        s_cVerbs = 0;
+        return;
+    }
+    s_iVerbDialog = iDialog;
+    s_pVerbs = pVerbs;
+    s_cVerbs = cVerbs;
+}
 
 /* The text without blanks and line ends around it. */
 static std::string Trim(const std::string& s)
@@ -194,31 +211,39 @@ static int FindRow(HWND h, const std::string& sText, int bExact)
     return -1;
 }
 
-/* Carries out one script action on the wizard (the file's head lists them). */
+/* Carries out one script action on the dialog (the file's head lists them). */
 static void Act(HWND hDlg, const std::string& sAction)
 {
     size_t iEq = sAction.find('=');
     std::string sName = Trim(sAction.substr(0, iEq));
     std::string sValue = iEq == std::string::npos ? std::string() : sAction.substr(iEq + 1);
+    const PLAT_SCRIPT_VERB* pVerb = NULL;
     HWND h;
-    if (strcasecmp(sName.c_str(), "accept") == 0) {
-        Click(hDlg, IDC_ACCEPT, sAction);
-    } else if (strcasecmp(sName.c_str(), "decline") == 0) {
-        Click(hDlg, IDC_DECLINE, sAction);
-    } else if (strcasecmp(sName.c_str(), "next") == 0) {
-        Click(hDlg, IDC_NEXT, sAction);
-    } else if (strcasecmp(sName.c_str(), "back") == 0) {
-        Click(hDlg, IDC_BACK, sAction);
-    } else if (strcasecmp(sName.c_str(), "close") == 0) {
+    int i, iRow;
+    for (i = 0; i < s_cVerbs; i++) {
+        int bText = s_pVerbs[i].iKind >= PLAT_VERB_TYPE;
+        if (strcasecmp(sName.c_str(), s_pVerbs[i].szName) == 0 && bText == (iEq != std::string::npos)) {
+            pVerb = &s_pVerbs[i];
+            break;
+        }
+    }
+    if (!pVerb) {
+        Say("> " + sAction + " (unknown action, skipped)");
+        return;
+    }
+    switch (pVerb->iKind) {
+    case PLAT_VERB_CLICK: Click(hDlg, pVerb->iId, sAction); break;
+    case PLAT_VERB_CLOSE:
         Say("> " + sAction);
         Close(hDlg);
-    } else if (strcasecmp(sName.c_str(), "program") == 0 && iEq != std::string::npos) {
-        h = Usable(hDlg, IDC_PROGRAM_DIR);
+        break;
+    case PLAT_VERB_TYPE:
+        h = Usable(hDlg, pVerb->iId);
         Say("> " + sAction + (h ? "" : " (not possible now)"));
         if (h) PlatUiPost(h, PLAT_UIA_TYPE, 0, sValue.c_str());
-    } else if (strcasecmp(sName.c_str(), "data") == 0 && iEq != std::string::npos) {
-        int iRow;
-        h = Usable(hDlg, IDC_DATA_DIRS);
+        break;
+    case PLAT_VERB_COMBO:
+        h = Usable(hDlg, pVerb->iId);
         Say("> " + sAction + (h ? "" : " (not possible now)"));
         if (!h) return;
         iRow = sValue.empty() ? -1 : FindRow(h, sValue, 1);
@@ -230,14 +255,15 @@ static void Act(HWND hDlg, const std::string& sAction)
         } else {
             PlatUiPost(h, PLAT_UIA_TYPE, 0, sValue.c_str());
         }
-    } else if (strcasecmp(sName.c_str(), "select") == 0 && iEq != std::string::npos) {
-        int iRow;
-        h = Usable(hDlg, IDC_LABELS);
-        iRow = h ? FindRow(h, sValue, 0) : -1;
+        break;
+    case PLAT_VERB_SELECT:
+        h = Usable(hDlg, pVerb->iId);
+        iRow = h ? FindRow(h, sValue, 1) : -1;
+        if (h && iRow < 0) iRow = FindRow(h, sValue, 0);
         Say("> " + sAction + (!h ? " (not possible now)" : iRow < 0 ? " (no such row)" : ""));
         if (iRow >= 0) PlatUiPost(h, PLAT_UIA_SELECT, iRow, NULL);
-    } else {
-        Say("> " + sAction + " (unknown action, skipped)");
+        break;
+    default: Say("> " + sAction + " (unknown action, skipped)"); break;
     }
 }
 
@@ -255,7 +281,7 @@ static int HeadlessIdle(int iWaitMs)
         Say("> nothing more to do");
         return 0;
     }
-    if (info.iTemplate != IDD_WIZARD) {
+    if (info.iTemplate != s_iVerbDialog) {
         Say("> close");
         Close(hDlg);
         return 1;
