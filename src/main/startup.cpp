@@ -35,7 +35,6 @@
 #include "wizard/wizard.h"
 
 #include <string.h>
-#include <strings.h>
 
 #define STR_HELP 4
 #define STR_RUNNING 8
@@ -86,7 +85,7 @@ int ParseCommandLine(const char* szCmdLine)
         cch = (size_t)(p - pStart);
         TextCopyN(szWord, sizeof(szWord), pStart, cch);
 
-        if (strcasecmp(szWord, "extract") == 0) {
+        if (TextEqualNoCase(szWord, "extract")) {
             gwOptions = OPT_EXTRACT;
             continue;
         }
@@ -94,25 +93,25 @@ int ParseCommandLine(const char* szCmdLine)
             StartupExtractInto(szWord);
             return 1;
         }
-        if (strcasecmp(szWord, "contents") == 0) {
+        if (TextEqualNoCase(szWord, "contents")) {
             gwOptions = OPT_CONTENTS | OPT_NOUSER | OPT_NOCHECKSUM;
             bLabel = 0;
-        } else if (strcasecmp(szWord, "listfix") == 0) {
+        } else if (TextEqualNoCase(szWord, "listfix")) {
             gwOptions = OPT_LISTFIX | OPT_NOUSER | OPT_NOCHECKSUM;
             bLabel = 0;
-        } else if (strcasecmp(szWord, "fixdetails") == 0) {
+        } else if (TextEqualNoCase(szWord, "fixdetails")) {
             gwOptions = OPT_FIXDETAILS | OPT_NOUSER | OPT_NOCHECKSUM;
             bLabel = 0;
-        } else if (strcasecmp(szWord, "nochecksum") == 0) {
+        } else if (TextEqualNoCase(szWord, "nochecksum")) {
             gwOptions |= OPT_NOCHECKSUM;
             bLabel = 0;
-        } else if (strcasecmp(szWord, "nouser") == 0) {
+        } else if (TextEqualNoCase(szWord, "nouser")) {
             gwOptions |= OPT_NOUSER;
             bLabel = 0;
-        } else if (strcasecmp(szWord, "force") == 0) {
+        } else if (TextEqualNoCase(szWord, "force")) {
             gwOptions |= OPT_FORCE;
             bLabel = 0;
-        } else if (strcasecmp(szWord, "revert") == 0) {
+        } else if (TextEqualNoCase(szWord, "revert")) {
             gwOptions |= OPT_REVERT;
             bLabel = 1;
         } else if (bLabel) {

@@ -15,7 +15,7 @@
 #include "shell/globals.h"
 #include "shell/log.h"
 #include "shell/text.h"
-#include "wizard/gauge.h"
+#include "ui/gauge.h"
 #include "ui/resource.h"
 
 #define CHECK_TIMER 7

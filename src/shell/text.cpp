@@ -224,3 +224,14 @@ int TextFormat(char* szDst, size_t cbDst, const char* szFormat, ...)
     va_end(args);
     return n;
 }
+
+int TextEqualNoCase(const char* szA, const char* szB)
+{
+    for (;; szA++, szB++) {
+        unsigned char a = (unsigned char)*szA, b = (unsigned char)*szB;
+        if (a >= 'A' && a <= 'Z') a = (unsigned char)(a - 'A' + 'a');
+        if (b >= 'A' && b <= 'Z') b = (unsigned char)(b - 'A' + 'a');
+        if (a != b) return 0;
+        if (!a) return 1;
+    }
+}

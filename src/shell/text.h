@@ -22,6 +22,8 @@ int TextCopyN(char* szDst, size_t cbDst, const char* szSrc, size_t cchMax);
 /* Appends szSrc to the text in szDst. Returns 1 when it fitted whole, 0 when
  * cut; a szDst without a NUL inside cbDst is cut to cbDst-1 first. */
 int TextAppend(char* szDst, size_t cbDst, const char* szSrc);
+/* 1 when the two texts are equal without regard to the case of ASCII letters. */
+int TextEqualNoCase(const char* szA, const char* szB);
 
 /*
  * Formats with the platform's wsprintf conventions into szDst, writing at most

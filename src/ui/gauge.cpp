@@ -9,7 +9,7 @@
  * rest with the background, and writes the share of filled pixels in per
  * cent, centred, in black.
  */
-#include "wizard/gauge.h"
+#include "ui/gauge.h"
 
 #include "shell/globals.h"
 #include "shell/text.h"

@@ -5,8 +5,8 @@
  * A gauge takes the place of a hidden placeholder control of a dialog and is
  * driven by command messages: SendMessage(hGauge, WM_COMMAND, code, value).
  */
-#ifndef HERON_WIZARD_GAUGE_H
-#define HERON_WIZARD_GAUGE_H
+#ifndef HERON_UI_GAUGE_H
+#define HERON_UI_GAUGE_H
 
 #include "platform/dialog.h"
 

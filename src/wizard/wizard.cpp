@@ -23,7 +23,7 @@
 #include "shell/log.h"
 #include "shell/text.h"
 #include "shell/utils.h"
-#include "wizard/gauge.h"
+#include "ui/gauge.h"
 #include "ui/resource.h"
 
 #include <string.h>

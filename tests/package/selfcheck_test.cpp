@@ -5,7 +5,7 @@
 #include "shell/globals.h"
 #include "shell/log.h"
 #include "support/machine.h"
-#include "wizard/gauge.h"
+#include "ui/gauge.h"
 #include "ui/resource.h"
 #include "wizard/ui_fixture.h"
 

@@ -5,7 +5,7 @@
 #include "platform/dialog.h"
 #include "platform/profile.h"
 #include "shell/globals.h"
-#include "wizard/gauge.h"
+#include "ui/gauge.h"
 
 #include <gtest/gtest.h>
 

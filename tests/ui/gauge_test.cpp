@@ -1,6 +1,6 @@
 // The progress gauge, CenterWindow and PumpMessages.
 #include "shell/globals.h"
-#include "wizard/gauge.h"
+#include "ui/gauge.h"
 #include "ui/resource.h"
 #include "wizard/ui_fixture.h"
 

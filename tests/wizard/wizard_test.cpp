@@ -7,7 +7,7 @@
 #include "shell/globals.h"
 #include "shell/log.h"
 #include "support/machine.h"
-#include "wizard/gauge.h"
+#include "ui/gauge.h"
 #include "ui/resource.h"
 #include "wizard/ui_fixture.h"
 #include "wizard/wizard.h"
