@@ -12,14 +12,12 @@
  */
 #include "records/patchini.h"
 
-#include "platform/dialog.h"
 #include "platform/profile.h"
 #include "shell/globals.h"
 #include "shell/log.h"
+#include "shell/progress.h"
 #include "shell/text.h"
 #include "shell/utils.h"
-#include "ui/gauge.h"
-#include "ui/resource.h"
 
 #include <string.h>
 
@@ -150,32 +148,13 @@ static DWORD ReadLe32Record(const BYTE* pb)
     return (DWORD)pb[0] | ((DWORD)pb[1] << 8) | ((DWORD)pb[2] << 16) | ((DWORD)pb[3] << 24);
 }
 
-/* Shows the file gauge with its range and the status text of the wizard,
- * then drains pending messages. Without a wizard (listing modes, tests) the
- * handles are NULL and only the drain runs. */
-static void PatchIniShowProgress(DWORD dwRange)
-{
-    if (ghGaugeFile) {
-        PlatShowWindow(ghGaugeFile, SW_SHOW);
-        PlatSendMessage(ghGaugeFile, WM_COMMAND, GAUGE_SETRANGE, (LPARAM)dwRange);
-    }
-    if (ghMainDlg) {
-        PlatSetDlgItemText(ghMainDlg, IDC_MESSAGE, "Updating patch information");
-        PlatShowWindow(PlatGetDlgItem(ghMainDlg, IDC_MESSAGE), SW_SHOW);
-    }
-    PumpMessages();
-}
+/* Progress goes through the door of shell/progress.h: the file gauge and
+ * the status line of the wizard, or only the message drain without one. */
+static void PatchIniShowProgress(DWORD dwRange) { ProgressShow(dwRange, "Updating patch information"); }
 
-static void PatchIniStepProgress(DWORD dwPosition)
-{
-    if (ghGaugeFile) PlatSendMessage(ghGaugeFile, WM_COMMAND, GAUGE_SETPOS, (LPARAM)dwPosition);
-    PumpMessages();
-}
+static void PatchIniStepProgress(DWORD dwPosition) { ProgressStep(dwPosition); }
 
-static void PatchIniHideProgress(void)
-{
-    if (ghGaugeFile) PlatShowWindow(ghGaugeFile, SW_HIDE);
-}
+static void PatchIniHideProgress(void) { ProgressHide(); }
 
 /* While RecordFix runs, every write goes to a working copy of the file
  * (s_szWorkPath) and any failed write is remembered, so the recording

@@ -101,10 +101,9 @@ void RecordFix(const char* szFromLabel, const char* szToLabel, DWORD dwRecords, 
  * damaged record ("Damaged file record %d in the release table", the rest is
  * left out). When memory for the kept names runs out it logs "Memory
  * allocation for canPatchFilesn  %d failed: %d" and ends the process with
- * exit code 1. Shows the wizard's file gauge (ghGaugeFile: range, then one
- * position per record, hidden at the end) and "Updating patch information"
- * in its status control 1012 (ghMainDlg), draining window messages after
- * each step; reads both handles, either may be NULL.
+ * exit code 1. Shows its progress through the door of shell/progress.h
+ * (range, then one step per record, hidden at the end; status "Updating
+ * patch information"), draining window messages after each step.
  */
 void UpdatePatchIni(const char* szFromLabel, const char* szToLabel, DWORD dwRecords, const BYTE* pbRecords,
                     DWORD cbRecords);

@@ -176,15 +176,3 @@ void CenterWindow(HWND hWnd)
     PlatMoveWindow(hWnd, (PlatGetSystemMetrics(SM_CXSCREEN) - cx) / 2, (PlatGetSystemMetrics(SM_CYSCREEN) - cy) / 2, cx,
                    cy, 1);
 }
-
-int PumpMessages(void)
-{
-    PLAT_MSG msg;
-    while (PlatPeekMessage(&msg, NULL, 0, 0, PM_NOREMOVE)) {
-        if (msg.message == WM_QUIT) return 0;
-        if (!PlatPeekMessage(&msg, NULL, 0, 0, PM_REMOVE)) break;
-        PlatTranslateMessage(&msg);
-        PlatDispatchMessage(&msg);
-    }
-    return 1;
-}

@@ -1,6 +1,5 @@
 /*
- * gauge.h - the progress gauge (window class "GasGauge"), the message drain
- * PumpMessages and CenterWindow.
+ * gauge.h - the progress gauge (window class "GasGauge") and CenterWindow.
  *
  * A gauge takes the place of a hidden placeholder control of a dialog and is
  * driven by command messages: SendMessage(hGauge, WM_COMMAND, code, value).
@@ -9,6 +8,7 @@
 #define HERON_UI_GAUGE_H
 
 #include "platform/dialog.h"
+#include "shell/progress.h"
 
 #define GAUGE_CLASS "GasGauge"
 
@@ -41,8 +41,6 @@ void GaugePercentText(int iFilled, LONG lWidth, char* szOut, size_t cbOut);
 /* Places the window at the centre of the screen, size unchanged, and
  * repaints it. */
 void CenterWindow(HWND hWnd);
-/* Dispatches every waiting message. Returns 0 at once when the next message
- * is the quit request (which stays queued), 1 when the queue is empty. */
-int PumpMessages(void);
+/* PumpMessages, the message drain, is in shell/progress.h. */
 
 #endif

@@ -21,6 +21,7 @@
 #include "platform/ui.h"
 #include "shell/globals.h"
 #include "shell/log.h"
+#include "shell/progress.h"
 #include "shell/text.h"
 #include "shell/utils.h"
 #include "ui/gauge.h"
@@ -476,6 +477,34 @@ INT_PTR MainDlgProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam)
     return 0;
 }
 
+/* The progress door (shell/progress.h): the current-file gauge and the
+ * status line of the wizard; either handle may be NULL. */
+static void WizardProgressShow(DWORD dwRange, const char* szStatus)
+{
+    if (ghGaugeFile) {
+        PlatShowWindow(ghGaugeFile, SW_SHOW);
+        PlatSendMessage(ghGaugeFile, WM_COMMAND, GAUGE_SETRANGE, (LPARAM)dwRange);
+    }
+    if (ghMainDlg) {
+        PlatSetDlgItemText(ghMainDlg, IDC_MESSAGE, szStatus);
+        PlatShowWindow(PlatGetDlgItem(ghMainDlg, IDC_MESSAGE), SW_SHOW);
+    }
+}
+
+static void WizardProgressStep(DWORD dwPosition)
+{
+    if (ghGaugeFile) PlatSendMessage(ghGaugeFile, WM_COMMAND, GAUGE_SETPOS, (LPARAM)dwPosition);
+}
+
+static void WizardProgressHide(void)
+{
+    if (ghGaugeFile) PlatShowWindow(ghGaugeFile, SW_HIDE);
+}
+
+static const PROGRESS_DOOR s_doorWizard = {WizardProgressShow, WizardProgressStep, WizardProgressHide};
+
+const PROGRESS_DOOR* WizardProgressDoor(void) { return &s_doorWizard; }
+
 /* The words of a scripted run of the wizard (platform/ui.h). */
 static const PLAT_SCRIPT_VERB s_aWizardVerbs[] = {
     {"accept", PLAT_VERB_CLICK, IDC_ACCEPT},      {"decline", PLAT_VERB_CLICK, IDC_DECLINE},
@@ -490,6 +519,7 @@ int WizardRun(int* piExitCode)
     int r;
     if (piExitCode) *piExitCode = 0;
     RegisterGaugeClass();
+    ProgressSetDoor(&s_doorWizard);
     PlatSetScriptVerbs(IDD_WIZARD, s_aWizardVerbs, (int)(sizeof(s_aWizardVerbs) / sizeof(s_aWizardVerbs[0])));
     ghMainDlg = PlatCreateDialogParam(ghInstance, IDD_WIZARD, NULL, MainDlgProc, 0);
     if (!ghMainDlg) {

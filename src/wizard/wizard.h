@@ -10,6 +10,7 @@
 #define HERON_WIZARD_WIZARD_H
 
 #include "platform/dialog.h"
+#include "shell/progress.h"
 
 #define UM_IDENTIFY (WM_USER + 1) /* 1025: run identification (page 2) */
 #define UM_UPGRADE (WM_USER + 2)  /* 1026: run the upgrade or revert (page 3) */
@@ -42,6 +43,8 @@ void SetArrowCursor(void);
  * (259 characters, the longest path the platform accepts): 1 when the text
  * is not empty and names an existing directory, else 0. */
 int GetDlgItemDir(HWND hDlg, int iId, char* szDir);
+/* The wizard's progress door (shell/progress.h), opened by WizardRun. */
+const PROGRESS_DOOR* WizardProgressDoor(void);
 
 /* The wizard's actions (actions.cpp): UM_IDENTIFY, UM_UPGRADE and a change
  * of selection in the revert-label list. */

@@ -6,6 +6,7 @@
 #include "platform/profile.h"
 #include "shell/globals.h"
 #include "ui/gauge.h"
+#include "wizard/wizard.h"
 
 #include <gtest/gtest.h>
 
@@ -388,7 +389,9 @@ TEST_F(PatchIniTest, FileGaugeFollowsTheRecordsAndIsHiddenAtTheEnd)
     ASSERT_NE(nullptr, hGauge);
     HWND hSaved = ghGaugeFile;
     ghGaugeFile = hGauge;
+    ProgressSetDoor(WizardProgressDoor());
     Record(LABEL_A, LABEL_B, {{"a.dll", 1, 2, 1}, {"b.dll", 3, 4, 2}, {"c.dll", 5, 6, 3}});
+    ProgressSetDoor(nullptr);
     ghGaugeFile = hSaved;
     EXPECT_EQ(3, PlatGetWindowLong(hGauge, GAUGE_RANGE));
     EXPECT_EQ(3, PlatGetWindowLong(hGauge, GAUGE_POSITION));
