@@ -1,5 +1,5 @@
 /*
- * gauge.cpp - the progress gauge, the message drain and window centring.
+ * gauge.cpp - the progress gauge and window centring.
  *
  * Per gauge, six 32-bit values live in the window's extra bytes (gauge.h):
  *   range 100, position 0, width and height (client pixels, kept current on
