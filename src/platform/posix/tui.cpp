@@ -2,9 +2,7 @@
  * tui.cpp - the terminal front end (HERON_UI=tui).
  *
  * Divisions:
- *   1. Terminal: raw mode, alternate screen, size, restore on every exit
- *   2. Keys: bytes and escape sequences to key codes
- *   3. Screen: a grid of cells with attributes, written when it changed
+ *   1-3. The raw terminal, keys and the cell grid: posix/term.cpp
  *   4. Drawing the model: dialogs, their controls, gauges, open lists
  *   5. Keys to input: focus, buttons, radio buttons, fields, lists
  *   6. Message boxes
@@ -24,6 +22,7 @@
 #include "platform/dialog.h"
 #include "platform/posix/frontends.h"
 #include "platform/posix/posix.h"
+#include "platform/posix/term.h"
 #include "platform/ui.h"
 
 #include <map>
@@ -43,265 +42,7 @@
 #include <time.h>
 #include <unistd.h>
 
-/* ---- 1. Terminal ------------------------------------------------------- */
-
-static int s_bRaw;
-static int s_bEof;
-static struct termios s_tiSaved;
-static int s_bHandlersSet;
-static volatile sig_atomic_t s_bResized;
-static int s_cRows = 24, s_cCols = 80;
-static std::string s_sLastFrame;
-
-/* Writes all bytes to the terminal (standard output). */
-static void TermWrite(const char* pb, size_t cb)
-{
-    while (cb > 0) {
-        ssize_t n = write(1, pb, cb);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        pb += n;
-        cb -= (size_t)n;
-    }
-}
-
-/* Leaves the alternate screen and restores the terminal's modes. */
-static void TermLeave(void)
-{
-    static const char szLeave[] = "\x1b[0m\x1b[?25h\x1b[?1049l";
-    if (!s_bRaw) return;
-    TermWrite(szLeave, sizeof(szLeave) - 1);
-    tcsetattr(0, TCSANOW, &s_tiSaved);
-    s_bRaw = 0;
-}
-
-/* A fatal signal: the terminal is restored before the default action. */
-static void TermOnSignal(int iSignal)
-{
-    TermLeave();
-    signal(iSignal, SIG_DFL);
-    raise(iSignal);
-}
-
-/* SIGWINCH: the next drawing measures the terminal again. */
-static void TermOnResize(int iSignal)
-{
-    (void)iSignal;
-    s_bResized = 1;
-}
-
-/* Reads the terminal's size; the next frame is written whole. */
-static void TermSize(void)
-{
-    struct winsize ws;
-    if (ioctl(1, TIOCGWINSZ, &ws) == 0 && ws.ws_row > 0 && ws.ws_col > 0) {
-        s_cRows = ws.ws_row;
-        s_cCols = ws.ws_col;
-    }
-    s_bResized = 0;
-    s_sLastFrame.clear();
-}
-
-/* Raw keys, no echo, the alternate screen, no cursor (once per showing). */
-static void TermEnter(void)
-{
-    static const char szEnter[] = "\x1b[?1049h\x1b[?25l\x1b[2J";
-    struct termios ti;
-    if (s_bRaw) return;
-    if (!s_bHandlersSet) {
-        s_bHandlersSet = 1;
-        atexit(TermLeave);
-        signal(SIGINT, TermOnSignal);
-        signal(SIGTERM, TermOnSignal);
-        signal(SIGHUP, TermOnSignal);
-        signal(SIGWINCH, TermOnResize);
-    }
-    if (tcgetattr(0, &s_tiSaved) == 0) {
-        ti = s_tiSaved;
-        ti.c_lflag &= ~(tcflag_t)(ICANON | ECHO);
-        ti.c_iflag &= ~(tcflag_t)(IXON | ICRNL);
-        ti.c_cc[VMIN] = 0;
-        ti.c_cc[VTIME] = 0;
-        tcsetattr(0, TCSANOW, &ti);
-    }
-    s_bRaw = 1;
-    TermWrite(szEnter, sizeof(szEnter) - 1);
-    TermSize();
-}
-
-/* ---- 2. Keys ----------------------------------------------------------- */
-
-#define KEY_NONE (-1)
-#define KEY_EOF (-2)
-#define KEY_ENTER 0x100
-#define KEY_TAB 0x101
-#define KEY_BTAB 0x102
-#define KEY_ESC 0x103
-#define KEY_UP 0x104
-#define KEY_DOWN 0x105
-#define KEY_LEFT 0x106
-#define KEY_RIGHT 0x107
-#define KEY_PGUP 0x108
-#define KEY_PGDN 0x109
-#define KEY_HOME 0x10A
-#define KEY_END 0x10B
-#define KEY_BS 0x10C
-#define KEY_KILL 0x10D
-#define KEY_F4 0x10E
-#define KEY_ALT 0x1000 /* | letter */
-
-/* One byte within iTimeoutMs (-1: no limit); KEY_NONE on timeout. */
-static int TermByte(int iTimeoutMs)
-{
-    struct pollfd pfd;
-    unsigned char b;
-    int r;
-    pfd.fd = 0;
-    pfd.events = POLLIN;
-    pfd.revents = 0;
-    r = poll(&pfd, 1, iTimeoutMs);
-    if (r <= 0) return KEY_NONE;
-    r = (int)read(0, &b, 1);
-    if (r == 0) {
-        s_bEof = 1;
-        return KEY_EOF;
-    }
-    return r < 0 ? KEY_NONE : b;
-}
-
-/* One key within iTimeoutMs: a character, KEY_..., KEY_NONE on timeout,
- * KEY_EOF when standard input ended. */
-static int TermKey(int iTimeoutMs)
-{
-    int c = TermByte(iTimeoutMs);
-    if (c == KEY_NONE || c == KEY_EOF) return c;
-    if (c == 0x1b) {
-        int c2 = TermByte(30);
-        if (c2 == KEY_NONE || c2 == KEY_EOF) return KEY_ESC;
-        if (c2 == '[' || c2 == 'O') {
-            char szParam[16];
-            size_t cch = 0;
-            int cFinal;
-            for (;;) {
-                cFinal = TermByte(30);
-                if (cFinal < 0) return KEY_ESC;
-                if (cFinal >= 0x40 && cFinal <= 0x7E) break;
-                if (cch + 1 < sizeof(szParam)) szParam[cch++] = (char)cFinal;
-            }
-            szParam[cch] = 0;
-            switch (cFinal) {
-                case 'A': return KEY_UP;
-                case 'B': return KEY_DOWN;
-                case 'C': return KEY_RIGHT;
-                case 'D': return KEY_LEFT;
-                case 'H': return KEY_HOME;
-                case 'F': return KEY_END;
-                case 'Z': return KEY_BTAB;
-                case 'S': return KEY_F4;
-                case '~':
-                    if (strcmp(szParam, "5") == 0) return KEY_PGUP;
-                    if (strcmp(szParam, "6") == 0) return KEY_PGDN;
-                    if (strcmp(szParam, "1") == 0 || strcmp(szParam, "7") == 0) return KEY_HOME;
-                    if (strcmp(szParam, "4") == 0 || strcmp(szParam, "8") == 0) return KEY_END;
-                    if (strcmp(szParam, "14") == 0) return KEY_F4;
-                    return KEY_NONE;
-                default: return KEY_NONE;
-            }
-        }
-        if (c2 >= 0x20 && c2 < 0x7F) return KEY_ALT | c2;
-        return KEY_ESC;
-    }
-    if (c == '\r' || c == '\n') return KEY_ENTER;
-    if (c == '\t') return KEY_TAB;
-    if (c == 127 || c == 8) return KEY_BS;
-    if (c == 21) return KEY_KILL;
-    return c;
-}
-
-/* ---- 3. Screen --------------------------------------------------------- */
-
-#define AT_REV 1
-#define AT_BOLD 2
-#define AT_DIM 4
-#define AT_UL 8
-
-struct TUICELL {
-    char ch;
-    unsigned char at;
-};
-
-static std::vector<TUICELL> s_aGrid;
-
-/* An empty grid of the terminal's size. */
-static void GridClear(void)
-{
-    TUICELL cell = {' ', 0};
-    s_aGrid.assign((size_t)s_cRows * (size_t)s_cCols, cell);
-}
-
-/* Writes at most cchMax characters into the grid, clipped to the screen. */
-static void Put(int iRow, int iCol, const std::string& s, int iAttr, int cchMax)
-{
-    int i;
-    if (iRow < 0 || iRow >= s_cRows) return;
-    for (i = 0; i < (int)s.size() && i < cchMax; i++) {
-        int iC = iCol + i;
-        if (iC < 0 || iC >= s_cCols) continue;
-        TUICELL& cell = s_aGrid[(size_t)iRow * (size_t)s_cCols + (size_t)iC];
-        cell.ch = (unsigned char)s[(size_t)i] < 0x20 ? ' ' : s[(size_t)i];
-        cell.at = (unsigned char)iAttr;
-    }
-}
-
-/* Blanks a rectangle of cells with the attribute. */
-static void Fill(int iRow, int iCol, int cRows, int cCols, int iAttr)
-{
-    int r;
-    for (r = 0; r < cRows; r++) Put(iRow + r, iCol, std::string((size_t)(cCols > 0 ? cCols : 0), ' '), iAttr, cCols);
-}
-
-/* A blank box with a border and its title in the top line. */
-static void Frame(int iRow, int iCol, int cRows, int cCols, const std::string& sTitle)
-{
-    int r;
-    Fill(iRow, iCol, cRows, cCols, 0);
-    Put(iRow, iCol, "+" + std::string((size_t)(cCols - 2), '-') + "+", 0, cCols);
-    Put(iRow + cRows - 1, iCol, "+" + std::string((size_t)(cCols - 2), '-') + "+", 0, cCols);
-    for (r = 1; r < cRows - 1; r++) {
-        Put(iRow + r, iCol, "|", 0, 1);
-        Put(iRow + r, iCol + cCols - 1, "|", 0, 1);
-    }
-    if (!sTitle.empty()) Put(iRow, iCol + 2, " " + sTitle + " ", AT_BOLD, cCols - 4);
-}
-
-/* Writes the grid to the terminal when it differs from the last frame. */
-static void GridFlush(void)
-{
-    std::string s = "\x1b[H";
-    int r, c, iAttr = 0;
-    for (r = 0; r < s_cRows; r++) {
-        char szPos[24];
-        snprintf(szPos, sizeof(szPos), "\x1b[%d;1H", r + 1);
-        s += szPos;
-        for (c = 0; c < s_cCols; c++) {
-            const TUICELL& cell = s_aGrid[(size_t)r * (size_t)s_cCols + (size_t)c];
-            if (cell.at != iAttr) {
-                s += "\x1b[0";
-                if (cell.at & AT_REV) s += ";7";
-                if (cell.at & AT_BOLD) s += ";1";
-                if (cell.at & AT_DIM) s += ";2";
-                if (cell.at & AT_UL) s += ";4";
-                s += "m";
-                iAttr = cell.at;
-            }
-            s += cell.ch;
-        }
-    }
-    s += "\x1b[0m";
-    if (s == s_sLastFrame) return;
-    s_sLastFrame = s;
-    TermWrite(s.data(), s.size());
-}
+/* ---- 1-3. Terminal, keys and the cell grid: posix/term.h ------------ */
 
 /* Lines of a text within cCols: line breaks kept, tabs to blanks, words
  * wrapped at blanks where they can be. */
@@ -395,8 +136,8 @@ static void DialogPlace(HWND hDlg, TUIPLACE* pPlace, int* pcRows, int* pcCols)
     PlatUiInfo(hDlg, &info);
     *pcCols = ColOf(info.rcDu.right) + 2;
     *pcRows = RowOf(info.rcDu.bottom) + 2;
-    pPlace->iCol = (s_cCols - *pcCols) / 2 + 1;
-    pPlace->iRow = (s_cRows - 1 - *pcRows) / 2 + 1;
+    pPlace->iCol = (giTermCols - *pcCols) / 2 + 1;
+    pPlace->iRow = (giTermRows - 1 - *pcRows) / 2 + 1;
     if (pPlace->iCol < 1) pPlace->iCol = 1;
     if (pPlace->iRow < 1) pPlace->iRow = 1;
 }
@@ -425,8 +166,8 @@ static void DrawGauge(HWND h, int iRow, int iCol, int cCols)
     if (lWidth > 0) cFilled = (int)((long long)lFilled * cCols / lWidth);
     if (!sText.empty() && (int)sText.size() <= cCols)
         sBar.replace((size_t)(cCols - (int)sText.size()) / 2, sText.size(), sText);
-    Put(iRow, iCol, sBar.substr(0, (size_t)cFilled), AT_REV, cFilled);
-    Put(iRow, iCol + cFilled, sBar.substr((size_t)cFilled), AT_UL, cCols - cFilled);
+    GridPut(iRow, iCol, sBar.substr(0, (size_t)cFilled), AT_REV, cFilled);
+    GridPut(iRow, iCol + cFilled, sBar.substr((size_t)cFilled), AT_UL, cCols - cFilled);
 }
 
 /* Draws one visible control; open combo lists are collected to be drawn
@@ -447,11 +188,11 @@ static void DrawControl(HWND h, const TUIPLACE& place, int bActive, std::vector<
             std::vector<std::string> aLines = Wrap(szText, cCols);
             for (i = 0; i < (int)aLines.size() && i < cRows; i++) {
                 int iIndent = (info.dwStyle & SS_CENTER) ? (cCols - (int)aLines[(size_t)i].size()) / 2 : 0;
-                if (!aLines[(size_t)i].empty()) Put(iRow + i, iCol + iIndent, aLines[(size_t)i], 0, cCols - iIndent);
+                if (!aLines[(size_t)i].empty()) GridPut(iRow + i, iCol + iIndent, aLines[(size_t)i], 0, cCols - iIndent);
             }
             break;
         }
-        case PLAT_CTL_ICON: Put(iRow, iCol, "[Q]", AT_BOLD, cCols); break;
+        case PLAT_CTL_ICON: GridPut(iRow, iCol, "[Q]", AT_BOLD, cCols); break;
         case PLAT_CTL_GROUPBOX: break;
         case PLAT_CTL_BUTTON: {
             std::string s = Unmark(szText, NULL);
@@ -460,12 +201,12 @@ static void DrawControl(HWND h, const TUIPLACE& place, int bActive, std::vector<
             if (iAt < 1) iAt = 1;
             sCell.replace((size_t)iAt, s.size() < (size_t)cCols - 2 ? s.size() : (size_t)cCols - 2, s);
             iAttr = !info.bEnabled ? AT_DIM : bFocus ? AT_REV : (info.dwStyle & BS_DEFPUSHBUTTON) ? AT_BOLD : 0;
-            Put(iRow, iCol, sCell, iAttr, cCols);
+            GridPut(iRow, iCol, sCell, iAttr, cCols);
             break;
         }
         case PLAT_CTL_RADIO:
             iAttr = !info.bEnabled ? AT_DIM : bFocus ? AT_REV : 0;
-            Put(iRow, iCol, std::string(info.iCheck ? "(*) " : "( ) ") + szText, iAttr, cCols + 4);
+            GridPut(iRow, iCol, std::string(info.iCheck ? "(*) " : "( ) ") + szText, iAttr, cCols + 4);
             break;
         case PLAT_CTL_EDIT:
             if (info.dwStyle & ES_MULTILINE) {
@@ -474,30 +215,30 @@ static void DrawControl(HWND h, const TUIPLACE& place, int bActive, std::vector<
                 if (iTop > (int)aLines.size() - cRows) iTop = (int)aLines.size() - cRows;
                 if (iTop < 0) iTop = 0;
                 s_mScroll[h] = iTop;
-                Fill(iRow, iCol, cRows, cCols, 0);
+                GridFill(iRow, iCol, cRows, cCols, 0);
                 for (i = 0; i < cRows && iTop + i < (int)aLines.size(); i++)
-                    Put(iRow + i, iCol, aLines[(size_t)(iTop + i)], 0, cCols - 1);
+                    GridPut(iRow + i, iCol, aLines[(size_t)(iTop + i)], 0, cCols - 1);
                 for (i = 0; i < cRows; i++)
-                    Put(iRow + i, iCol + cCols - 1, bFocus ? "#" : "|", bFocus ? AT_REV : AT_DIM, 1);
+                    GridPut(iRow + i, iCol + cCols - 1, bFocus ? "#" : "|", bFocus ? AT_REV : AT_DIM, 1);
                 if ((int)aLines.size() > cRows) {
                     int iThumb = (int)((long long)iTop * (cRows - 1) / ((int)aLines.size() - cRows));
-                    Put(iRow + iThumb, iCol + cCols - 1, "@", AT_BOLD, 1);
+                    GridPut(iRow + iThumb, iCol + cCols - 1, "@", AT_BOLD, 1);
                 }
             } else {
                 std::string s = szText;
                 if ((int)s.size() > cCols - 1) s = s.substr(s.size() - (size_t)(cCols - 1));
-                Fill(iRow, iCol, 1, cCols, AT_UL | (info.bEnabled ? 0 : AT_DIM));
-                Put(iRow, iCol, s, bFocus && s_hSelectAll == h ? AT_REV : AT_UL, cCols);
-                if (bFocus) Put(iRow, iCol + (int)s.size(), " ", AT_REV, 1);
+                GridFill(iRow, iCol, 1, cCols, AT_UL | (info.bEnabled ? 0 : AT_DIM));
+                GridPut(iRow, iCol, s, bFocus && s_hSelectAll == h ? AT_REV : AT_UL, cCols);
+                if (bFocus) GridPut(iRow, iCol + (int)s.size(), " ", AT_REV, 1);
             }
             break;
         case PLAT_CTL_COMBO: {
             std::string s = szText;
             if ((int)s.size() > cCols - 3) s = s.substr(s.size() - (size_t)(cCols - 3));
-            Fill(iRow, iCol, 1, cCols - 2, AT_UL);
-            Put(iRow, iCol, s, bFocus && s_hSelectAll == h ? AT_REV : AT_UL, cCols - 2);
-            if (bFocus) Put(iRow, iCol + (int)s.size(), " ", AT_REV, 1);
-            Put(iRow, iCol + cCols - 2, "[v]", bFocus ? AT_BOLD : 0, 3);
+            GridFill(iRow, iCol, 1, cCols - 2, AT_UL);
+            GridPut(iRow, iCol, s, bFocus && s_hSelectAll == h ? AT_REV : AT_UL, cCols - 2);
+            if (bFocus) GridPut(iRow, iCol + (int)s.size(), " ", AT_REV, 1);
+            GridPut(iRow, iCol + cCols - 2, "[v]", bFocus ? AT_BOLD : 0, 3);
             if (info.bDropped) paOpenLists->push_back(h);
             break;
         }
@@ -507,10 +248,10 @@ static void DrawControl(HWND h, const TUIPLACE& place, int bActive, std::vector<
             if (info.iSel >= iTop + cRows) iTop = info.iSel - cRows + 1;
             if (iTop < 0) iTop = 0;
             s_mScroll[h] = iTop;
-            Fill(iRow, iCol, cRows, cCols, AT_UL);
+            GridFill(iRow, iCol, cRows, cCols, AT_UL);
             for (i = 0; i < cRows && iTop + i < info.cItems; i++) {
                 int bSel = iTop + i == info.iSel;
-                Put(iRow + i, iCol, (bSel ? "> " : "  ") + std::string(PlatUiItemText(h, iTop + i)),
+                GridPut(iRow + i, iCol, (bSel ? "> " : "  ") + std::string(PlatUiItemText(h, iTop + i)),
                     bSel ? (bFocus ? AT_REV : AT_BOLD) : 0, cCols);
             }
             break;
@@ -533,7 +274,7 @@ static void DrawOpenList(HWND h, const TUIPLACE& place)
     iCol += place.iCol;
     cShow = info.cItems < 5 ? info.cItems : 5;
     if (cShow == 0) {
-        Put(iRow, iCol, "(empty list)", AT_REV | AT_DIM, cCols);
+        GridPut(iRow, iCol, "(empty list)", AT_REV | AT_DIM, cCols);
         return;
     }
     iHot = s_mHot.count(h) ? s_mHot[h] : info.iSel;
@@ -544,7 +285,7 @@ static void DrawOpenList(HWND h, const TUIPLACE& place)
     for (i = 0; i < cShow; i++) {
         std::string s = PlatUiItemText(h, iTop + i);
         s.resize((size_t)cCols, ' ');
-        Put(iRow + i, iCol, s, iTop + i == iHot ? AT_BOLD : AT_REV, cCols);
+        GridPut(iRow + i, iCol, s, iTop + i == iHot ? AT_BOLD : AT_REV, cCols);
     }
 }
 
@@ -557,7 +298,7 @@ static void DrawDialog(HWND hDlg, int bActive)
     std::vector<HWND> aOpen;
     std::string sCaption = PlatUiText(hDlg);
     DialogPlace(hDlg, &place, &cRows, &cCols);
-    Frame(place.iRow - 1, place.iCol - 1, cRows, cCols, sCaption);
+    GridFrame(place.iRow - 1, place.iCol - 1, cRows, cCols, sCaption);
     c = PlatUiChildren(hDlg, ah, 128);
     for (i = 0; i < c && i < 128; i++) DrawControl(ah[i], place, bActive, &aOpen);
     for (i = 0; i < (int)aOpen.size(); i++) DrawOpenList(aOpen[(size_t)i], place);
@@ -575,7 +316,7 @@ static void DrawAll(const char* szStatus)
     s_hDrawnDialog = hActive;
     sHelp = szStatus ? szStatus : "Tab move  Enter press  Space check  Esc close  Down/F4 open list  PgUp/PgDn scroll";
     if (PlatUiCursor() == IDC_WAIT) sHelp = "Working...  " + sHelp;
-    Put(s_cRows - 1, 0, sHelp, AT_DIM, s_cCols);
+    GridPut(giTermRows - 1, 0, sHelp, AT_DIM, giTermCols);
     GridFlush();
 }
 
@@ -822,13 +563,13 @@ static int TuiMessageBox(HWND hOwner, const char* szText, const char* szCaption,
         default: aszNames[0] = "OK", aiIds[0] = IDOK, cButtons = 1; break;
     }
     iChoice = ((uType & MB_DEFBUTTON2) && cButtons > 1) ? 1 : 0;
-    if (s_bEof) return aiIds[iChoice];
+    if (gbTermEof) return aiIds[iChoice];
 
     TermEnter();
     while (iResult < 0) {
         const char* szIcon = (uType & 0xF0) == MB_ICONERROR ? "(x) " : (uType & 0xF0) == MB_ICONQUESTION ? "(?) " : "";
-        int cWidth = s_cCols - 8 < 64 ? s_cCols - 8 : 64;
-        if (s_bResized) TermSize();
+        int cWidth = giTermCols - 8 < 64 ? giTermCols - 8 : 64;
+        if (gbTermResized) TermSize();
         aLines = Wrap((std::string(szIcon) + (szText ? szText : "")).c_str(), cWidth);
         cCols = 0;
         for (i = 0; i < (int)aLines.size(); i++) {
@@ -840,18 +581,18 @@ static int TuiMessageBox(HWND hOwner, const char* szText, const char* szCaption,
         if (szCaption && (int)strlen(szCaption) + 4 > cCols) cCols = (int)strlen(szCaption) + 4;
         cCols += 4;
         cRows = (int)aLines.size() + 4;
-        iRow = (s_cRows - 1 - cRows) / 2;
-        iCol = (s_cCols - cCols) / 2;
+        iRow = (giTermRows - 1 - cRows) / 2;
+        iCol = (giTermCols - cCols) / 2;
         if (iRow < 0) iRow = 0;
         if (iCol < 0) iCol = 0;
         DrawAll("Left/Right choose  Enter press  Esc cancel");
-        Frame(iRow, iCol, cRows, cCols, szCaption ? szCaption : "");
-        for (i = 0; i < (int)aLines.size(); i++) Put(iRow + 1 + i, iCol + 2, aLines[(size_t)i], 0, cCols - 4);
+        GridFrame(iRow, iCol, cRows, cCols, szCaption ? szCaption : "");
+        for (i = 0; i < (int)aLines.size(); i++) GridPut(iRow + 1 + i, iCol + 2, aLines[(size_t)i], 0, cCols - 4);
         {
             int iAt = iCol + (cCols - (int)sButtons.size()) / 2;
             for (i = 0; i < cButtons; i++) {
                 std::string s = std::string("[ ") + aszNames[i] + " ]";
-                Put(iRow + cRows - 2, iAt, s, i == iChoice ? AT_REV : 0, (int)s.size());
+                GridPut(iRow + cRows - 2, iAt, s, i == iChoice ? AT_REV : 0, (int)s.size());
                 iAt += (int)s.size() + 2;
             }
         }
@@ -880,7 +621,7 @@ static int TuiMessageBox(HWND hOwner, const char* szText, const char* szCaption,
             }
         }
     }
-    s_sLastFrame.clear();
+    TermForgetFrame();
     if (PlatUiDialogs(NULL, 0) == 0) TermLeave();
     return iResult;
 }
@@ -904,7 +645,7 @@ static void Redraw(int bForce)
     long long llNow = NowMs();
     if (!PlatUiActiveDialog() && PlatUiDialogs(NULL, 0) == 0) return;
     TermEnter();
-    if (s_bResized) {
+    if (gbTermResized) {
         TermSize();
         bForce = 1;
     }
@@ -922,7 +663,7 @@ static int TuiIdle(int iWaitMs)
 {
     long long llEnd = iWaitMs > 0 ? NowMs() + iWaitMs : 0;
     if (!PlatUiActiveDialog()) return 0;
-    if (s_bEof) return iWaitMs < 0 ? CloseActive() : 0;
+    if (gbTermEof) return iWaitMs < 0 ? CloseActive() : 0;
     for (;;) {
         int iKey, iTimeout;
         Redraw(iWaitMs != 0);
@@ -937,7 +678,7 @@ static int TuiIdle(int iWaitMs)
         iKey = TermKey(iTimeout);
         if (iKey == KEY_EOF) return iWaitMs < 0 ? CloseActive() : 0;
         if (iKey == KEY_NONE) {
-            if (iWaitMs >= 0 && !s_bResized) return 0;
+            if (iWaitMs >= 0 && !gbTermResized) return 0;
             continue;
         }
         if (HandleKey(iKey)) return 1;
