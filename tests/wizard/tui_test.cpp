@@ -61,9 +61,58 @@ protected:
             usleep(150000);
         }
     }
+    /* Starts the installer of the recipe's package in a tmux window of that
+     * size and answers the start-up boxes; true when the agreement page (or
+     * szFirst) shows. */
+    bool StartWizard(TempMachine& machine, const PackageRecipe& recipe, int cCols, int cRows,
+                     const char* szFirst = "Please, read the following license agreement")
+    {
+        std::string strLog;
+        std::string strPackage = BuildPackage(machine.Root() + "/pkg", recipe, &strLog);
+        EXPECT_FALSE(strPackage.empty()) << strLog;
+        if (strPackage.empty()) return false;
+        ProcessResult sample = RunProcess({BinPath("tools/sample/heron-sample"), "--root", machine.Root()});
+        EXPECT_EQ(0, sample.iExitCode) << sample.strOut << sample.strErr;
+        std::string strExe = machine.Host("C:\\work\\setup.exe");
+        WriteFile(strExe, ReadFile(strPackage));
+        chmod(strExe.c_str(), 0755);
+        std::string strCommand = "cd '" + machine.Host("C:\\work") + "' && HERON_ROOT='" + machine.Root() +
+                                 "' TEMP='C:\\TEMP' HERON_UI=tui ./setup.exe nochecksum; echo EXITED $?; sleep 60";
+        if (Tmux({"new-session", "-d", "-s", "tui", "-x", std::to_string(cCols), "-y", std::to_string(cRows),
+                  strCommand}).iExitCode != 0)
+            return false;
+        for (int i = 0; i < 100; i++) {
+            std::string strScreen = Screen();
+            if (strScreen.find(szFirst) != std::string::npos) return true;
+            if (strScreen.find("EXITED") != std::string::npos) return false;
+            if (strScreen.find("[ OK ]") != std::string::npos)
+                Keys({"Enter"});
+            else
+                usleep(100000);
+        }
+        return false;
+    }
     std::string m_strTmux;
     std::string m_strSocket;
 };
+
+/* The column, in characters, of the last "|" of the screen line holding strText; -1 without one. */
+int BorderColumn(const std::string& strScreen, const std::string& strText)
+{
+    size_t iAt = strScreen.find(strText);
+    if (iAt == std::string::npos) return -1;
+    size_t iStart = strScreen.rfind('\n', iAt);
+    iStart = iStart == std::string::npos ? 0 : iStart + 1;
+    size_t iEnd = strScreen.find('\n', iAt);
+    std::string strLine = strScreen.substr(iStart, iEnd == std::string::npos ? std::string::npos : iEnd - iStart);
+    int iColumn = 0, iBorder = -1;
+    for (unsigned char c : strLine) {
+        if ((c & 0xC0) == 0x80) continue;
+        if (c == '|') iBorder = iColumn;
+        iColumn++;
+    }
+    return iBorder;
+}
 
 TEST_F(TuiTest, WizardInTheTerminal)
 {
@@ -121,6 +170,37 @@ TEST_F(TuiTest, WizardInTheTerminal)
     EXPECT_TRUE(WaitFor("EXITED 0")) << Screen();
     // The terminal is back to normal: the dialog is gone from the screen.
     EXPECT_EQ(std::string::npos, Screen().find("Welcome to the Vireo Quill"));
+}
+
+// A UTF-8 licence keeps its border straight (a character is one cell), End
+// jumps to the end of the licence, and a terminal too small for the page
+// says so instead of drawing it cut.
+TEST_F(TuiTest, CharactersEndAndATooSmallTerminal)
+{
+    PackageRecipe recipe = DefaultRecipe();
+    recipe.strLicense = "Licence agreement.\nCaf\xc3\xa9 cr\xc3\xa8me br\xc3\xbbl\xc3\xa9\xc3\xa9 \xc3\xbc"
+                        "ber na\xc3\xafve.\nPlain ASCII line.\n";
+    for (int i = 1; i <= 40; i++) recipe.strLicense += "Line " + std::to_string(i) + " of the terms.\n";
+    recipe.strLicense += "The very last line.\n";
+    {
+        TempMachine machine;
+        if (!StartWizard(machine, recipe, 80, 24)) GTEST_SKIP() << "the installer did not reach the wizard:\n" << Screen();
+        std::string strScreen = Screen();
+        int iPlain = BorderColumn(strScreen, "Plain ASCII line.");
+        ASSERT_GT(iPlain, 0) << strScreen;
+        EXPECT_EQ(iPlain, BorderColumn(strScreen, "na\xc3\xafve.")) << strScreen;
+        EXPECT_EQ(std::string::npos, strScreen.find("The very last line.")) << strScreen;
+        Keys({"End"});
+        EXPECT_TRUE(WaitFor("The very last line.")) << Screen();
+        Keys({"Home", "C-End"});
+        EXPECT_TRUE(WaitFor("The very last line.")) << Screen();
+        Tmux({"kill-server"});
+    }
+    {
+        TempMachine machine;
+        EXPECT_TRUE(StartWizard(machine, recipe, 50, 14, "The terminal is too small for this page")) << Screen();
+        Tmux({"kill-server"});
+    }
 }
 
 }  // namespace

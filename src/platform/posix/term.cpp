@@ -202,30 +202,74 @@ int TermKey(int iTimeoutMs)
 
 
 struct TUICELL {
-    char ch;
+    char ach[5]; /* one character: a byte, or the bytes of a UTF-8 sequence */
     unsigned char at;
 };
 
 static std::vector<TUICELL> s_aGrid;
 
+/* The length of the UTF-8 sequence that starts with byte b at p (at most
+ * cbLeft); 1 for a byte that starts none or a sequence cut short. */
+static size_t CharBytes(const char* p, size_t cbLeft)
+{
+    unsigned char b = (unsigned char)*p;
+    size_t cb = b >= 0xF0 && b < 0xF8 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 && b < 0xE0 ? 2 : 1, i;
+    if (b >= 0xF8) cb = 1;
+    if (cb > cbLeft) return 1;
+    for (i = 1; i < cb; i++)
+        if (((unsigned char)p[i] & 0xC0) != 0x80) return 1;
+    return cb;
+}
+
+int TextCells(const std::string& s)
+{
+    size_t i = 0;
+    int c = 0;
+    while (i < s.size()) {
+        i += CharBytes(s.data() + i, s.size() - i);
+        c++;
+    }
+    return c;
+}
+
+size_t CellsOffset(const std::string& s, int cCells)
+{
+    size_t i = 0;
+    while (i < s.size() && cCells-- > 0) i += CharBytes(s.data() + i, s.size() - i);
+    return i;
+}
+
 /* An empty grid of the terminal's size. */
 void GridClear(void)
 {
-    TUICELL cell = {' ', 0};
+    TUICELL cell = {{' ', 0}, 0};
     s_aGrid.assign((size_t)giTermRows * (size_t)giTermCols, cell);
 }
 
-/* Writes at most cchMax characters into the grid, clipped to the screen. */
+/* Writes at most cchMax characters into the grid, clipped to the screen.
+ * A character is one cell, however many bytes it takes in UTF-8; control
+ * characters become blanks. */
 void GridPut(int iRow, int iCol, const std::string& s, int iAttr, int cchMax)
 {
+    size_t iByte = 0;
     int i;
     if (iRow < 0 || iRow >= giTermRows) return;
-    for (i = 0; i < (int)s.size() && i < cchMax; i++) {
+    for (i = 0; iByte < s.size() && i < cchMax; i++) {
+        size_t cb = CharBytes(s.data() + iByte, s.size() - iByte);
         int iC = iCol + i;
-        if (iC < 0 || iC >= giTermCols) continue;
-        TUICELL& cell = s_aGrid[(size_t)iRow * (size_t)giTermCols + (size_t)iC];
-        cell.ch = (unsigned char)s[(size_t)i] < 0x20 ? ' ' : s[(size_t)i];
-        cell.at = (unsigned char)iAttr;
+        if (iC >= 0 && iC < giTermCols) {
+            TUICELL& cell = s_aGrid[(size_t)iRow * (size_t)giTermCols + (size_t)iC];
+            if (cb == 1) {
+                unsigned char b = (unsigned char)s[iByte];
+                cell.ach[0] = b < 0x20 ? ' ' : b >= 0x80 ? '?' : (char)b;
+                cell.ach[1] = 0;
+            } else {
+                memcpy(cell.ach, s.data() + iByte, cb);
+                cell.ach[cb] = 0;
+            }
+            cell.at = (unsigned char)iAttr;
+        }
+        iByte += cb;
     }
 }
 
@@ -270,7 +314,7 @@ void GridFlush(void)
                 s += "m";
                 iAttr = cell.at;
             }
-            s += cell.ch;
+            s += cell.ach;
         }
     }
     s += "\x1b[0m";

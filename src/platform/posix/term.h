@@ -66,7 +66,12 @@ int TermDecodeKey(const char* pb, size_t cb);
 
 /* An empty grid of the terminal's size. */
 void GridClear(void);
-/* Writes at most cchMax characters into the grid, clipped to the screen. */
+/* The characters of a UTF-8 text (a byte that starts no sequence counts as
+ * one), and the byte offset of its character cCells (the end when shorter). */
+int TextCells(const std::string& s);
+size_t CellsOffset(const std::string& s, int cCells);
+/* Writes at most cchMax characters into the grid, clipped to the screen;
+ * each character, one byte or a UTF-8 sequence, takes one cell. */
 void GridPut(int iRow, int iCol, const std::string& s, int iAttr, int cchMax);
 /* Blanks a rectangle of cells with the attribute. */
 void GridFill(int iRow, int iCol, int cRows, int cCols, int iAttr);

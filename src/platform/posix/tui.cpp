@@ -16,7 +16,8 @@
  * Keys: Tab / Shift-Tab move the focus; Enter presses the focused button or
  * the default one; Space presses or checks; Esc is Cancel/Close (or closes
  * an open list); arrows move within radio groups and lists, Down or F4
- * opens a combo's list; PgUp/PgDn scroll the agreement; letters type into
+ * opens a combo's list; PgUp/PgDn scroll the agreement, End and Ctrl+End jump
+ * to its end; letters type into
  * fields, elsewhere Alt+letter or the letter press the button it marks.
  */
 #include "platform/dialog.h"
@@ -65,9 +66,10 @@ static std::vector<std::string> Wrap(const char* szText, int cCols)
         } else {
             sLine += *p;
         }
-        while ((int)sLine.size() > cCols) {
-            size_t iBreak = sLine.rfind(' ', (size_t)cCols);
-            if (iBreak == std::string::npos || iBreak == 0) iBreak = (size_t)cCols;
+        while (TextCells(sLine) > cCols) {
+            size_t iLimit = CellsOffset(sLine, cCols);
+            size_t iBreak = sLine.rfind(' ', iLimit);
+            if (iBreak == std::string::npos || iBreak == 0) iBreak = iLimit;
             aLines.push_back(sLine.substr(0, iBreak));
             sLine = sLine.substr(iBreak);
             if (!sLine.empty() && sLine[0] == ' ') sLine.erase(0, 1);
@@ -187,7 +189,7 @@ static void DrawControl(HWND h, const TUIPLACE& place, int bActive, std::vector<
         case PLAT_CTL_STATIC: {
             std::vector<std::string> aLines = Wrap(szText, cCols);
             for (i = 0; i < (int)aLines.size() && i < cRows; i++) {
-                int iIndent = (info.dwStyle & SS_CENTER) ? (cCols - (int)aLines[(size_t)i].size()) / 2 : 0;
+                int iIndent = (info.dwStyle & SS_CENTER) ? (cCols - TextCells(aLines[(size_t)i])) / 2 : 0;
                 if (!aLines[(size_t)i].empty()) GridPut(iRow + i, iCol + iIndent, aLines[(size_t)i], 0, cCols - iIndent);
             }
             break;
@@ -226,18 +228,18 @@ static void DrawControl(HWND h, const TUIPLACE& place, int bActive, std::vector<
                 }
             } else {
                 std::string s = szText;
-                if ((int)s.size() > cCols - 1) s = s.substr(s.size() - (size_t)(cCols - 1));
+                if (TextCells(s) > cCols - 1) s = s.substr(CellsOffset(s, TextCells(s) - (cCols - 1)));
                 GridFill(iRow, iCol, 1, cCols, AT_UL | (info.bEnabled ? 0 : AT_DIM));
                 GridPut(iRow, iCol, s, bFocus && s_hSelectAll == h ? AT_REV : AT_UL, cCols);
-                if (bFocus) GridPut(iRow, iCol + (int)s.size(), " ", AT_REV, 1);
+                if (bFocus) GridPut(iRow, iCol + TextCells(s), " ", AT_REV, 1);
             }
             break;
         case PLAT_CTL_COMBO: {
             std::string s = szText;
-            if ((int)s.size() > cCols - 3) s = s.substr(s.size() - (size_t)(cCols - 3));
+            if (TextCells(s) > cCols - 3) s = s.substr(CellsOffset(s, TextCells(s) - (cCols - 3)));
             GridFill(iRow, iCol, 1, cCols - 2, AT_UL);
             GridPut(iRow, iCol, s, bFocus && s_hSelectAll == h ? AT_REV : AT_UL, cCols - 2);
-            if (bFocus) GridPut(iRow, iCol + (int)s.size(), " ", AT_REV, 1);
+            if (bFocus) GridPut(iRow, iCol + TextCells(s), " ", AT_REV, 1);
             GridPut(iRow, iCol + cCols - 2, "[v]", bFocus ? AT_BOLD : 0, 3);
             if (info.bDropped) paOpenLists->push_back(h);
             break;
@@ -312,9 +314,29 @@ static void DrawAll(const char* szStatus)
     int c = PlatUiDialogs(ah, 16), i;
     std::string sHelp;
     GridClear();
-    for (i = 0; i < c && i < 16; i++) DrawDialog(ah[i], ah[i] == hActive);
     s_hDrawnDialog = hActive;
-    sHelp = szStatus ? szStatus : "Tab move  Enter press  Space check  Esc close  Down/F4 open list  PgUp/PgDn scroll";
+    for (i = 0; i < c && i < 16; i++) {
+        TUIPLACE place;
+        int cRows, cCols;
+        DialogPlace(ah[i], &place, &cRows, &cCols);
+        if (cCols > giTermCols || cRows > giTermRows - 1) {
+            /* Drawn cut, the page would hide what it asks; the keys still work. */
+            char szNeed[160];
+            snprintf(szNeed, sizeof(szNeed),
+                     "The terminal is too small for this page: it needs %d columns and %d rows, it has %d and %d.",
+                     cCols, cRows + 1, giTermCols, giTermRows);
+            std::vector<std::string> aLines = Wrap(szNeed, giTermCols);
+            int iLine;
+            GridClear();
+            for (iLine = 0; iLine < (int)aLines.size(); iLine++) GridPut(iLine, 0, aLines[(size_t)iLine], AT_BOLD, giTermCols);
+            GridPut(giTermRows - 1, 0, "Enlarge the terminal, or press Esc to close", AT_DIM, giTermCols);
+            GridFlush();
+            return;
+        }
+        DrawDialog(ah[i], ah[i] == hActive);
+    }
+    sHelp = szStatus ? szStatus
+                     : "Tab move  Enter press  Space check  Esc close  Down/F4 open list  PgUp/PgDn/End scroll";
     if (PlatUiCursor() == IDC_WAIT) sHelp = "Working...  " + sHelp;
     GridPut(giTermRows - 1, 0, sHelp, AT_DIM, giTermCols);
     GridFlush();
@@ -475,7 +497,8 @@ static int HandleKey(int iKey)
             return 0;
         }
         case KEY_PGUP:
-        case KEY_PGDN: {
+        case KEY_PGDN:
+        case KEY_END: {
             HWND hEdit = hFocus;
             if (!hEdit || info.iKind != PLAT_CTL_EDIT) {
                 /* The agreement scrolls from anywhere on its page. */
@@ -489,7 +512,10 @@ static int HandleKey(int iKey)
                         hEdit = ah[i];
                 }
             }
-            if (hEdit) {
+            if (hEdit && iKey == KEY_END) {
+                /* End and Ctrl+End: the last page (drawing stops at the end). */
+                s_mScroll[hEdit] = 0x3FFFFFFF;
+            } else if (hEdit) {
                 s_mScroll[hEdit] += iKey == KEY_PGUP ? -10 : 10;
                 if (s_mScroll[hEdit] < 0) s_mScroll[hEdit] = 0;
             }
@@ -504,7 +530,7 @@ static int HandleKey(int iKey)
             if (bText) {
                 std::string s = bReplace ? std::string() : std::string(PlatUiText(hFocus));
                 if (!bReplace && s.empty()) return 0;
-                if (!s.empty()) s.erase(s.size() - 1);
+                if (!s.empty()) s.erase(CellsOffset(s, TextCells(s) - 1));
                 return PlatUiPost(hFocus, PLAT_UIA_TYPE, 0, s.c_str());
             }
             return 0;
@@ -573,7 +599,7 @@ static int TuiMessageBox(HWND hOwner, const char* szText, const char* szCaption,
         aLines = Wrap((std::string(szIcon) + (szText ? szText : "")).c_str(), cWidth);
         cCols = 0;
         for (i = 0; i < (int)aLines.size(); i++) {
-            if ((int)aLines[(size_t)i].size() > cCols) cCols = (int)aLines[(size_t)i].size();
+            if (TextCells(aLines[(size_t)i]) > cCols) cCols = TextCells(aLines[(size_t)i]);
         }
         sButtons.clear();
         for (i = 0; i < cButtons; i++) sButtons += std::string(i ? "  " : "") + "[ " + aszNames[i] + " ]";
