@@ -3,6 +3,7 @@
 #include "platform/dialog.h"
 #include "platform/posix/frontends.h"
 #include "platform/ui.h"
+#include "support/machine.h"
 #include "wizard/ui_fixture.h"
 
 #include <gtest/gtest.h>
@@ -113,6 +114,39 @@ TEST(HeadlessScript, VerbsComeFromTheTableHanded)
     EXPECT_EQ("", strName);
     EXPECT_EQ(std::string::npos, strOut.find("> name")) << strOut;
     EXPECT_NE(std::string::npos, strOut.find("> close\n")) << strOut;
+}
+
+// Front-end settings that mean nothing stop the program at start with a
+// message and exit code 1, before any box or page; those that mean
+// something pass.
+TEST(FrontEndSettings, MeaninglessValuesStopTheProgram)
+{
+    TempMachine machine;
+    const std::string strHeron = HERON_BIN_DIR "/heron";
+    struct Row {
+        const char* szUi;
+        const char* szAnswers;
+        const char* szMessage;  // nullptr: accepted
+    } rows[] = {
+        {"gui", "", "HERON_UI is \"gui\""},
+        {"headles", "", "HERON_UI is \"headles\""},
+        {"headless", "OK,Maybe", "HERON_ANSWERS names \"Maybe\""},
+        {"headless", "yes;no", "HERON_ANSWERS names \"yes;no\""},
+        {"HEADLESS", " ok , , Cancel,YES,no", nullptr},
+        {"", "", nullptr},
+    };
+    for (const Row& row : rows) {
+        ProcessResult result = RunProcess({strHeron, "contents"}, "",
+                                          {{"HERON_UI", row.szUi}, {"HERON_ANSWERS", row.szAnswers}});
+        if (row.szMessage) {
+            EXPECT_EQ(1, result.iExitCode) << row.szUi << " / " << row.szAnswers;
+            EXPECT_NE(std::string::npos, result.strErr.find(row.szMessage)) << result.strErr;
+            EXPECT_EQ("", result.strOut) << row.szUi << " / " << row.szAnswers;
+        } else {
+            EXPECT_EQ(std::string::npos, result.strErr.find("heron: HERON_")) << result.strErr;
+            EXPECT_NE("", result.strOut) << row.szUi << " / " << row.szAnswers;  // the run went on and spoke
+        }
+    }
 }
 
 }  // namespace

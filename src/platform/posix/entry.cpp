@@ -22,6 +22,8 @@ int main(int argc, char** argv)
     szLine[0] = 0;
     /* Faults a test armed that cannot be armed end the run before it starts. */
     if (!PosixFaultInitFromEnv()) return 1;
+    /* So are front-end settings that mean nothing. */
+    if (!PosixCheckUiEnv()) return 1;
     if (szEnv && *szEnv) {
         /* Skip the program token, quoted or not. */
         const char* p = szEnv;

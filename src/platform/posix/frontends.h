@@ -13,6 +13,9 @@
 const PLAT_FRONTEND* PlatTuiFrontEnd(void);
 /* The headless front end (HERON_UI=headless). */
 const PLAT_FRONTEND* PlatHeadlessFrontEnd(void);
+/* 1 when HERON_UI and HERON_ANSWERS mean something (unset, or as
+ * platform/ui.h describes them), else 0 after a message on stderr. */
+int PosixCheckUiEnv(void);
 /* Headless: reads HERON_SCRIPT again from its first action. */
 void PlatHeadlessReset(void);
 

@@ -6,6 +6,7 @@
  * front end may install its own handler (the terminal front end does).
  */
 #include "platform/ui.h"
+#include "platform/posix/frontends.h"
 #include "platform/posix/posix.h"
 
 #include <stdio.h>
@@ -23,6 +24,42 @@ int PlatUiMode(void)
     if (szUi && strcasecmp(szUi, "tui") == 0) return UI_TUI;
     if (szUi && strcasecmp(szUi, "headless") == 0) return UI_HEADLESS;
     return (isatty(0) && isatty(1)) ? UI_TUI : UI_HEADLESS;
+}
+
+/* HERON_UI: unset or empty, "tui" or "headless" (any case). HERON_ANSWERS:
+ * comma-separated button names, each OK, Cancel, Yes or No (any case,
+ * blanks around allowed), or empty for the box's default button. */
+int PosixCheckUiEnv(void)
+{
+    static const char* const s_aszButtons[] = {"OK", "Cancel", "Yes", "No"};
+    const char* szUi = getenv("HERON_UI");
+    const char* szAnswers = getenv("HERON_ANSWERS");
+    if (szUi && *szUi && strcasecmp(szUi, "tui") != 0 && strcasecmp(szUi, "headless") != 0) {
+        fprintf(stderr, "heron: HERON_UI is \"%s\"; it must be \"tui\" or \"headless\"\n", szUi);
+        return 0;
+    }
+    if (szAnswers && *szAnswers) {
+        const char* p = szAnswers;
+        for (;;) {
+            const char* pEnd = strchr(p, ',');
+            size_t cch = pEnd ? (size_t)(pEnd - p) : strlen(p);
+            size_t i;
+            int bKnown = 0;
+            while (cch && *p == ' ') p++, cch--;
+            while (cch && p[cch - 1] == ' ') cch--;
+            for (i = 0; i < sizeof(s_aszButtons) / sizeof(s_aszButtons[0]); i++) {
+                if (strlen(s_aszButtons[i]) == cch && strncasecmp(p, s_aszButtons[i], cch) == 0) bKnown = 1;
+            }
+            if (cch && !bKnown) {
+                fprintf(stderr, "heron: HERON_ANSWERS names \"%.*s\"; the answers are OK, Cancel, Yes and No\n",
+                        (int)cch, p);
+                return 0;
+            }
+            if (!pEnd) break;
+            p = pEnd + 1;
+        }
+    }
+    return 1;
 }
 
 void PlatSetMessageBoxHandler(PLAT_MSGBOX_HANDLER pfnHandler) { s_pfnHandler = pfnHandler; }
