@@ -4,10 +4,21 @@
  *
  * Divisions:
  *   1. The command line (ParseCommandLine)
- *   2. The start-up sequence (HeronMain): log, strings, options, the package
- *      modes (EXTRACT, CONTENTS), the agreement text and the tools, the fix
- *      listing, the running-product loop, the self-check, discovery, the
- *      wizard
+ *   2. The start-up sequence (HeronMain), in the steps its comments number:
+ *        1, 2    own path and start-up directory
+ *        3       an earlier instance's window
+ *        4       the string table
+ *        5       the log
+ *        6       the patch registry file's name
+ *        7, 8    options and the package-only modes (EXTRACT, CONTENTS)
+ *        9       the agreement text
+ *        10, 11  the program directory and the key file
+ *        12      the two tools, written into the start-up directory
+ *        13      the fix listing
+ *        14      the running-product loop
+ *        15      the self-check
+ *        16-18   discovery
+ *        19, 20  the wizard and its message loop
  *   3. The exit work
  *
  * Ends: the extraction, the contents listing, the fix listing, a refused

@@ -19,10 +19,15 @@
  *   6. Environment, time, disk space
  *   7. Memory blocks and heap memory
  *   8. Resources of the executable (the package store)
- *   9. Registry (read only)
- *  10. Profile files
- *  11. Processes
- *  12. User interface
+ *   -  The installer's entry (HeronMain, provided by the logic)
+ *
+ * The other operations have headers of their own: platform/registry.h
+ * (registry, read only), platform/profile.h (profile files),
+ * platform/process.h (processes), platform/version.h (version resources),
+ * platform/ui.h (message boxes, front ends, script verbs) and
+ * platform/dialog.h (the window model: dialogs, controls, messages,
+ * drawing); platform/pe.h and platform/container.h read the executable's
+ * formats.
  *
  * Paths given to and returned by these operations are Windows paths
  * ("C:\VIREO\GARNET", "Z:\tmp\run"); the Linux backend translates them at the

@@ -2,6 +2,7 @@
 //
 // Divisions
 //   1. Code tables        the format's published codes, in stream bit order
+//                         (dcl_tables.cpp, shared with the encoder)
 //   2. Work area          the state laid over the caller's buffer
 //   3. Table building     256-entry lookups built at the start of each call
 //   4. Input              refilling the 64-bit bit buffer from the read callback
