@@ -21,6 +21,7 @@
 #include "shell/globals.h"
 #include "shell/log.h"
 #include "shell/text.h"
+#include "shell/utils.h"
 
 #include <string.h>
 
@@ -76,9 +77,13 @@ void ReadVersionStamp(void)
 
     if (strcmp(StringText(42), "QSD") == 0) return;
 
-    TextFormat(szKeyFile, sizeof(szKeyFile), "%s\\%s", gpProgramDir, VERSION_KEY_FILE);
+    /* Paths that do not fit would name other files: the run stops. */
+    if (!JoinPath(szKeyFile, sizeof(szKeyFile), gpProgramDir, VERSION_KEY_FILE) ||
+        !JoinPath(szStampFile, sizeof(szStampFile), gpProgramDir, VERSION_STAMP_FILE)) {
+        PlatExitProcess(1);
+        return;
+    }
     LogLine(szKeyFile, 0);
-    TextFormat(szStampFile, sizeof(szStampFile), "%s\\%s", gpProgramDir, VERSION_STAMP_FILE);
     LogLine(szStampFile, 0);
 
     TextFormat(szCommand, sizeof(szCommand), "%s \"%s\" myversion read ", VERSION_TOOL, gpProgramDir);

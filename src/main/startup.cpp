@@ -22,11 +22,13 @@
  *   3. The exit work
  *
  * Ends: the extraction, the contents listing, the fix listing, a refused
- * command line, a running product (Cancel) and a failed self-check end with
- * code 0 and skip the exit work (the log then stays in the temporary
- * directory). Every end with code 1 ends the process at once. Everything
- * else goes through the exit work, which moves the log into the program
- * directory.
+ * command line, a running product (Cancel) and a failed self-check skip the
+ * exit work (the log then stays in the temporary directory). Every
+ * unattended end with EXIT_STARTUP ends the process at once. Everything else
+ * goes through the exit work, which moves the log into the program
+ * directory. The codes are those of shell/exitcodes.h: only an end the
+ * person chose (Cancel while the product runs) and a finished mode give
+ * EXIT_DONE.
  */
 #include "main/startup.h"
 
@@ -38,6 +40,7 @@
 #include "platform/ui.h"
 #include "records/listing.h"
 #include "shell/discovery.h"
+#include "shell/exitcodes.h"
 #include "shell/globals.h"
 #include "shell/log.h"
 #include "shell/running.h"
@@ -58,15 +61,22 @@
 #define STR_KIND 42
 
 static int s_bLogOpen;
+static int s_iExtractCode; /* the extraction's exit code */
 
 /* ---- 1. The command line ---------------------------------------------- */
 
 static int StartupIsSeparator(char ch) { return ch == ' ' || ch == '-' || ch == '/'; }
 
-/* Extracts into szWord's directory, or "." when it is not a directory. */
+/* Extracts into szWord's directory, or "." when it is not a directory. A
+ * directory name too long for a path is refused, never cut to its parent. */
 static void StartupExtractInto(const char* szWord)
 {
     char szDest[261];
+    if (strlen(szWord) >= MAX_PATH - 1) {
+        LogFormat(0, "Path too long: %s", szWord);
+        s_iExtractCode = EXIT_EXTRACT_WRITE;
+        return;
+    }
     if (!DirectoryExists(szWord)) {
         char szMsg[TEXT_FORMAT_MAX];
         TextFormat(szMsg, sizeof(szMsg), "%s is not a valid path: extracting locally", szWord);
@@ -75,7 +85,7 @@ static void StartupExtractInto(const char* szWord)
     } else {
         TextCopy(szDest, sizeof(szDest), szWord);
     }
-    ExtractFiles(szDest);
+    s_iExtractCode = ExtractFiles(szDest);
 }
 
 int ParseCommandLine(const char* szCmdLine)
@@ -94,7 +104,12 @@ int ParseCommandLine(const char* szCmdLine)
         pStart = p;
         while (*p && !StartupIsSeparator(*p)) p++;
         cch = (size_t)(p - pStart);
-        TextCopyN(szWord, sizeof(szWord), pStart, cch);
+        /* A word that does not fit refuses the whole command line: a cut
+         * word is another word, and the words after it would be lost. */
+        if (!TextCopyN(szWord, sizeof(szWord), pStart, cch)) {
+            LogFormat(0, "Command line word too long: %d characters", (int)cch);
+            return 0;
+        }
 
         if (TextEqualNoCase(szWord, "extract")) {
             gwOptions = OPT_EXTRACT;
@@ -143,7 +158,7 @@ int ParseCommandLine(const char* szCmdLine)
     if (gwOptions == OPT_EXTRACT) {
         char szDest[261];
         TextCopy(szDest, sizeof(szDest), ".");
-        ExtractFiles(szDest);
+        s_iExtractCode = ExtractFiles(szDest);
         return 1;
     }
     return bResult;
@@ -157,35 +172,50 @@ static void StartupErrorBox(const char* szText, const char* szCaption)
 }
 
 /* A start-up failure of an unattended run: the process ends with code 1. */
-static void StartupFailUnattended(void) { PlatExitProcess(1); }
+static void StartupFailUnattended(void) { PlatExitProcess(EXIT_STARTUP); }
 
 static void StartupExitWork(void);
 
-/* Unpacks the agreement text into ghLicenseText. 0 when its payload is missing. */
+/* Unpacks the agreement text into ghLicenseText. 1 done, 0 when its payload
+ * is missing; a payload that fails to unpack ends the process with
+ * EXIT_DAMAGED. */
 static int StartupLoadLicense(void)
 {
     DWORD cb = 0;
     const BYTE* pb = FindPayload(2, KIND_LICENSE, &cb);
     if (!pb) return 0;
-    UnpackPayload(pb, cb, &ghLicenseText, &gdwLicenseSize);
+    if (!UnpackPayload(pb, cb, &ghLicenseText, &gdwLicenseSize)) {
+        if (ghLicenseText) ghLicenseText = PlatGlobalFree(ghLicenseText);
+        gdwLicenseSize = 0;
+        if (!(gwOptions & OPT_NOUSER))
+            StartupErrorBox("Failed to load license entry resource.", "Error");
+        PlatExitProcess(EXIT_DAMAGED);
+    }
     return 1;
 }
 
 /* Writes one tool out of the package. 1 written, 0 payload missing; ends the
- * process with code 1 when the file cannot be created. */
+ * process with EXIT_STARTUP when the file cannot be created or is written
+ * short (it is then deleted), with EXIT_DAMAGED when the payload fails to
+ * unpack. */
 static int StartupWriteTool(int iKind, const char* szFile)
 {
     int iResult = WritePayloadFile(iKind, szFile);
-    if (iResult < 0) {
+    if (iResult == -1) {
         LogFormat(2, "Failed to open the temp file %s.", szFile);
-        StartupFailUnattended();
+        PlatExitProcess(EXIT_STARTUP);
+    } else if (iResult == -2) {
+        PlatExitProcess(EXIT_DAMAGED);
+    } else if (iResult < 0) {
+        LogFormat(2, "Failed to write the file %s.", szFile);
+        PlatExitProcess(EXIT_STARTUP);
     }
     if (iResult > 0) PlatMarkProgram(szFile);
     return iResult > 0;
 }
 
-/* The fix listing (LISTFIX, FIXDETAILS): returns the exit code, or -1 for
- * the exit work. */
+/* The fix listing (LISTFIX, FIXDETAILS): returns the exit code, or minus
+ * the exit code after the exit work. */
 static int StartupFixListing(void)
 {
     const char* szFile = (gwOptions & OPT_LISTFIX) ? "patch.txt" : "patch_detail.txt";
@@ -196,7 +226,7 @@ static int StartupFixListing(void)
     }
     if (!LoadStrings()) {
         StartupErrorBox("Unable to load resource strings. This file is corrupt and can not continue.", "Error");
-        return -1;
+        return -EXIT_DAMAGED;
     }
     /* The installed release's stamp, through the version-stamp tool. */
     ReadVersionStamp();
@@ -232,21 +262,21 @@ int HeronMain(HINSTANCE hInstance, const char* szCmdLine)
         PlatBringWindowToTop(hPopup);
         if (PlatIsIconic(hPopup)) PlatRestoreWindow(hPopup);
         StartupExitWork();
-        return 0;
+        return EXIT_STARTUP;
     }
 
     /* 4: the string table. */
     if (!LoadStrings()) {
         StartupErrorBox("Unable to load resource strings. This file is corrupt and can not continue.", "Error");
         StartupExitWork();
-        return 0;
+        return EXIT_DAMAGED;
     }
 
     /* 5: the log. */
     if (!OpenLog()) {
         StartupErrorBox(StringText(STR_NO_LOG), NULL);
         StartupExitWork();
-        return 0;
+        return EXIT_STARTUP;
     }
     s_bLogOpen = 1;
 
@@ -256,9 +286,9 @@ int HeronMain(HINSTANCE hInstance, const char* szCmdLine)
     /* 7, 8: options and the package-only modes. */
     if (!ParseCommandLine(szCmdLine)) {
         PlatMessageBox(NULL, StringText(STR_HELP), StringText(3), MB_OK | MB_ICONERROR);
-        return 0;
+        return EXIT_STARTUP;
     }
-    if (gwOptions & OPT_EXTRACT) return 0;
+    if (gwOptions & OPT_EXTRACT) return s_iExtractCode;
     if (gwOptions & OPT_CONTENTS) {
         ListContents();
         return 0;
@@ -270,7 +300,7 @@ int HeronMain(HINSTANCE hInstance, const char* szCmdLine)
         if (gwOptions & OPT_NOUSER) StartupFailUnattended();
         StartupErrorBox("Failed to load license entry resource.", "Error");
         StartupExitWork();
-        return 0;
+        return EXIT_DAMAGED;
     }
 
     /* 10, 11: the program directory and the key file. */
@@ -289,14 +319,14 @@ int HeronMain(HINSTANCE hInstance, const char* szCmdLine)
         if (gwOptions & OPT_NOUSER) StartupFailUnattended();
         StartupErrorBox("Failed to load version-stamp tool resource.", "Error");
         StartupExitWork();
-        return 0;
+        return EXIT_DAMAGED;
     }
     if (!StartupWriteTool(KIND_UPDATECAB, "cabarc.exe")) {
         LogLine("Failed to load cabinet tool resource.", 0);
         if (gwOptions & OPT_NOUSER) StartupFailUnattended();
         StartupErrorBox("Failed to load cabinet tool resource.", "Error");
         StartupExitWork();
-        return 0;
+        return EXIT_DAMAGED;
     }
 
     /* 13: the fix listing. */
@@ -304,7 +334,7 @@ int HeronMain(HINSTANCE hInstance, const char* szCmdLine)
         int iCode = StartupFixListing();
         if (iCode >= 0) return iCode;
         StartupExitWork();
-        return 0;
+        return -iCode;
     }
 
     /* 14: refuse to go on while the product runs. */
@@ -321,7 +351,7 @@ int HeronMain(HINSTANCE hInstance, const char* szCmdLine)
     if (gwOptions & OPT_NOCHECKSUM) {
         LogLine("Module checksum skipped by command line option.", 0);
     } else if (SelfCheckRun() != 0) {
-        return 0;
+        return EXIT_DAMAGED;
     }
 
     /* 16, 17, 18: discovery. */
@@ -352,7 +382,7 @@ int HeronMain(HINSTANCE hInstance, const char* szCmdLine)
     /* 19, 20: the wizard and its message loop. */
     if (!WizardRun(&iExitCode)) {
         StartupErrorBox(StringText(STR_NO_DIALOG), NULL);
-        iExitCode = 0;
+        iExitCode = EXIT_STARTUP;
     }
 
     StartupExitWork();

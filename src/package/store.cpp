@@ -70,11 +70,14 @@ static long StoreNameLength(const BYTE* pb, size_t cbLeft)
     return pNul ? (long)((const BYTE*)pNul - pb) : -1;
 }
 
-/* A missing or damaged release table: no file records count, for the
- * process-wide count as for the caller. */
+/* A missing or damaged release table: no record of it counts, for the
+ * process-wide counts (file, checksum and payload records) as for the
+ * caller. */
 static DWORD StoreDamaged(void)
 {
     dwNumFiles = 0;
+    gdwChecksums = 0;
+    gdwPayloadCount = 0;
     PlatMessageBox(ghMainDlg, StringText(32), StringText(3), MB_OK | MB_ICONERROR);
     return 0;
 }

@@ -8,9 +8,11 @@
  */
 #include "package/unpack.h"
 
+#include "package/explode/crc32.h"
 #include "package/explode/explode.h"
 #include "package/store.h"
 #include "platform/ui.h"
+#include "shell/exitcodes.h"
 #include "shell/log.h"
 #include "shell/text.h"
 
@@ -92,7 +94,9 @@ int UnpackPayload(const BYTE* pbResource, DWORD cbResource, HGLOBAL* phBlock, DW
     uResult = Explode(UnpackRead, UnpackWrite, pWork, &ctx);
     PlatHeapFree(pWork);
     PlatGlobalUnlock(hBlock);
-    if (uResult != 0) {
+    /* A stream that ends before its stated size is as damaged as one the
+     * decoder refuses: the block would end in zeros that no file held. */
+    if (uResult != 0 || ctx.dwOutOffset != dwSize) {
         LogLine("Failed to decompress buffer.", 0);
         return 0;
     }
@@ -100,74 +104,131 @@ int UnpackPayload(const BYTE* pbResource, DWORD cbResource, HGLOBAL* phBlock, DW
 }
 
 /* Writes the block's dwSize bytes to szFile (created or emptied, binary) in
- * one write and releases the block, also when the file cannot be created
- * (then 0). */
+ * one write and releases the block whatever happens. 1 written whole, 0 when
+ * the file cannot be created (nothing logged), -1 when the write or the
+ * close failed (the file is then short). */
 static int UnpackWriteBlock(const char* szFile, HGLOBAL hBlock, DWORD dwSize)
 {
     PLATFILE* pf = PlatFopen(szFile, "wb");
+    int iResult = 1;
     if (pf && hBlock && dwSize) {
         void* pv = PlatGlobalLock(hBlock);
-        PlatFwrite(pv, 1, dwSize, pf);
+        if (PlatFwrite(pv, 1, dwSize, pf) != dwSize) iResult = -1;
         PlatGlobalUnlock(hBlock);
     }
     if (hBlock) PlatGlobalFree(hBlock);
     if (!pf) return 0;
-    PlatFclose(pf);
-    return 1;
+    if (PlatFclose(pf) != 0) iResult = -1;
+    return iResult;
 }
 
-void ExtractFiles(char* szDest)
+/* CRC-32 of the block's dwSize bytes. */
+static DWORD UnpackBlockCrc(HGLOBAL hBlock, DWORD dwSize)
+{
+    DWORD dwCrc = 0xFFFFFFFFu;
+    if (hBlock && dwSize) {
+        const BYTE* pb = (const BYTE*)PlatGlobalLock(hBlock);
+        dwCrc = UpdateCrc32(pb, dwSize, dwCrc);
+        PlatGlobalUnlock(hBlock);
+    }
+    return ~dwCrc;
+}
+
+/* Raises *piCode to iCode unless a write failure (EXIT_EXTRACT_WRITE) is
+ * already reported: that one says the most about what is on disk. */
+static void UnpackNote(int* piCode, int iCode)
+{
+    if (*piCode != EXIT_EXTRACT_WRITE) *piCode = iCode;
+}
+
+int ExtractFiles(char* szDest)
 {
     FILE_TABLE_ENTRY* pTable;
     DWORD dwCount, i;
     size_t cchDest;
+    int iCode = EXIT_DONE;
 
     pTable = (FILE_TABLE_ENTRY*)PlatHeapAlloc(sizeof(FILE_TABLE_ENTRY) * FILE_TABLE_SLOTS);
     if (!pTable) {
         LogFormat(0, "Failed to alloc memory on line %d in %s", __LINE__, "unpack");
-        return;
+        return EXIT_EXTRACT_WRITE;
+    }
+    cchDest = strlen(szDest);
+    if (cchDest == 0 || szDest[cchDest - 1] != '\\') {
+        if (!TextAppend(szDest, 261, "\\")) {
+            LogFormat(0, "Path too long: %s", szDest);
+            PlatHeapFree(pTable);
+            return EXIT_EXTRACT_WRITE;
+        }
     }
     dwCount = LoadFileTable(pTable);
+    if (dwCount == 0) iCode = EXIT_DAMAGED; /* a missing or damaged release table */
     if (dwCount >= FILE_TABLE_MAX) {
         PlatMessageBox(NULL, "Too many entries in the fixes list!", "Info", MB_OK);
         FreeFileTable(pTable);
         PlatHeapFree(pTable);
-        return;
+        return EXIT_DAMAGED;
     }
     for (i = 1; i <= dwCount; i++) {
         char szName[260];
-        char szBase[260];
-        char szOut[520];
+        char szOut[MAX_PATH];
         FILEENTRY_FIELDS fields;
         const BYTE* pbUpdate;
-        DWORD cbUpdate = 0, dwSize = 0;
+        DWORD cbUpdate = 0, dwSize = 0, dwCrc;
         HGLOBAL hBlock = NULL;
         const char* pSlash;
+        const char* szBase;
+        int iWrite;
 
         if (!ReadFileEntry(pTable[i].dwPayloadId, szName, sizeof(szName), &fields)) {
             LogLine("Failed to load file entry resource.", 0);
+            UnpackNote(&iCode, EXIT_DAMAGED);
             continue;
         }
         pbUpdate = FindPayload(pTable[i].dwPayloadId, KIND_UPDATE, &cbUpdate);
         if (!pbUpdate) {
             LogFormat(0, "Failed to load update resource %d.", (int)i);
+            UnpackNote(&iCode, EXIT_DAMAGED);
             break;
         }
-        UnpackPayload(pbUpdate, cbUpdate, &hBlock, &dwSize);
-
-        cchDest = strlen(szDest);
-        if (cchDest == 0 || szDest[cchDest - 1] != '\\') TextAppend(szDest, 261, "\\");
         pSlash = strrchr(szName, '\\');
-        TextCopy(szBase, sizeof(szBase), pSlash ? pSlash + 1 : szName);
+        szBase = pSlash ? pSlash + 1 : szName;
+        /* The target path whole, never a shorter name. */
+        if (strlen(szDest) + strlen(szBase) >= sizeof(szOut)) {
+            LogFormat(0, "Path too long: %s%s", szDest, szBase);
+            iCode = EXIT_EXTRACT_WRITE;
+            continue;
+        }
         TextFormat(szOut, sizeof(szOut), "%s%s", szDest, szBase);
 
-        if (!UnpackWriteBlock(szOut, hBlock, dwSize)) {
-            LogFormat(2, "Failed to open the temp file %s.", szBase);
-            break;
+        /* A payload that fails to unpack or to match its record becomes no
+         * file at all, never a silently wrong one. */
+        if (!UnpackPayload(pbUpdate, cbUpdate, &hBlock, &dwSize)) {
+            if (hBlock) PlatGlobalFree(hBlock);
+            LogFormat(0, "Not extracted: %s", szOut);
+            UnpackNote(&iCode, EXIT_DAMAGED);
+            continue;
+        }
+        if (fields.dwKind == FILE_KIND_WHOLE && (dwCrc = UnpackBlockCrc(hBlock, dwSize)) != fields.dwNewCrc) {
+            PlatGlobalFree(hBlock);
+            LogFormat(0, "CRC-32 of %s is %#lx, its record says %#lx: not extracted", szOut, dwCrc,
+                      fields.dwNewCrc);
+            UnpackNote(&iCode, EXIT_DAMAGED);
+            continue;
+        }
+
+        iWrite = UnpackWriteBlock(szOut, hBlock, dwSize);
+        if (iWrite == 0) {
+            LogFormat(2, "Failed to open the temp file %s.", szOut);
+            iCode = EXIT_EXTRACT_WRITE;
+        } else if (iWrite < 0) {
+            LogFormat(2, "Failed to write the file %s.", szOut);
+            iCode = EXIT_EXTRACT_WRITE;
         }
     }
     FreeFileTable(pTable);
     PlatHeapFree(pTable);
+    return iCode;
 }
 
 int WritePayloadFile(int iKind, const char* szFile)
@@ -176,6 +237,16 @@ int WritePayloadFile(int iKind, const char* szFile)
     const BYTE* pb = FindPayload(0, iKind, &cb);
     HGLOBAL hBlock = NULL;
     if (!pb) return 0;
-    UnpackPayload(pb, cb, &hBlock, &dwSize);
-    return UnpackWriteBlock(szFile, hBlock, dwSize) ? 1 : -1;
+    if (!UnpackPayload(pb, cb, &hBlock, &dwSize)) {
+        if (hBlock) PlatGlobalFree(hBlock);
+        return -2;
+    }
+    switch (UnpackWriteBlock(szFile, hBlock, dwSize)) {
+    case 1: return 1;
+    case 0: return -1;
+    default:
+        /* A short tool is no tool: it is not left behind to be run. */
+        PlatDeleteFile(szFile);
+        return -3;
+    }
 }

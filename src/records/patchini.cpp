@@ -127,6 +127,11 @@ char* BackupFileName(const char* szFile, DWORD dwPayload, char* szOut)
     char szStem[BACKUP_NAME_SIZE];
     BaseName(szFile ? szFile : "", szBase, sizeof(szBase));
     StripExtension(szBase, szStem, sizeof(szStem));
+    /* The stem, at least four digits and ".IIB" must fit whole. */
+    if (strlen(szStem) + 4 + 4 + 10 >= BACKUP_NAME_SIZE) {
+        szOut[0] = 0;
+        return NULL;
+    }
     TextFormat(szOut, BACKUP_NAME_SIZE, "%s%04d.IIB", szStem, (int)dwPayload);
     return szOut;
 }
@@ -135,8 +140,16 @@ char* BackupEntryPath(const char* szLabel, const char* szFile, DWORD dwPayload, 
 {
     char szDir[BACKUP_NAME_SIZE];
     char szName[BACKUP_NAME_SIZE];
+    size_t cchDir, cchName;
     BackupDirName(szLabel, szDir);
-    BackupFileName(szFile, dwPayload, szName);
+    cchDir = strlen(szDir);
+    cchName = BackupFileName(szFile, dwPayload, szName) ? strlen(szName) : BACKUP_NAME_SIZE;
+    /* A path that does not fit is no path: a shorter name would be another file. */
+    if (cchDir + 1 + cchName >= BACKUP_NAME_SIZE) {
+        szOut[0] = 0;
+        LogFormat(1, "Backup path too long: %s\\%s", szDir, szFile ? szFile : "");
+        return NULL;
+    }
     TextFormat(szOut, BACKUP_NAME_SIZE, "%s\\%s", szDir, szName);
     return szOut;
 }
@@ -162,10 +175,12 @@ static void PatchIniHideProgress(void) { ProgressHide(); }
 static const char* s_szWorkPath;
 static int s_bWriteFailed;
 
-static void PatchIniPath(char* szPath, size_t cbPath)
+/* The registry file's path (its working copy while RecordFix runs); 0
+ * (logged) when it does not fit. */
+static int PatchIniPath(char* szPath, size_t cbPath)
 {
-    if (s_szWorkPath) TextCopy(szPath, cbPath, s_szWorkPath);
-    else TextFormat(szPath, cbPath, "%s\\%s", gpProgramDir, gpszPatchIni);
+    if (s_szWorkPath) return TextCopy(szPath, cbPath, s_szWorkPath);
+    return JoinPath(szPath, cbPath, gpProgramDir, gpszPatchIni);
 }
 
 static BOOL PatchIniWrite(const char* szSection, const char* szKey, const char* szValue, const char* szPath)
@@ -223,8 +238,9 @@ static void PatchIniWriteEntry(const char* szSection, int iEntry, const char* sz
     TextFormat(szValue, sizeof(szValue), "%#lxL", dwCrc);
     PatchIniWrite(szSection, szKey, szValue, szPath);
     TextFormat(szKey, sizeof(szKey), "BackupName%03d", iEntry);
-    BackupEntryPath(szLabel, szFile, dwPayload, szBackup);
-    PatchIniWrite(szSection, szKey, szBackup, szPath);
+    /* A backup path that does not fit is no entry: the recording fails. */
+    if (BackupEntryPath(szLabel, szFile, dwPayload, szBackup)) PatchIniWrite(szSection, szKey, szBackup, szPath);
+    else s_bWriteFailed = 1;
 }
 
 /* The recording itself, on the file PatchIniPath names: 1 when every write
@@ -238,7 +254,7 @@ static int RecordFixIn(const char* szFromLabel, const char* szToLabel, DWORD dwR
     char szValue[PATCHINI_VALUE_SIZE];
     int iLabel, bListed = 0;
 
-    PatchIniPath(szPath, sizeof(szPath));
+    if (!PatchIniPath(szPath, sizeof(szPath))) return 0;
     if (!FileExists(szPath) && !PlatWritePrivateProfileSection(szList, "\0", szPath)) {
         LogFormat(1, "Writing profile section to  patch.ini error: %d", (int)PlatGetLastError());
         return 0;
@@ -259,8 +275,7 @@ static int RecordFixIn(const char* szFromLabel, const char* szToLabel, DWORD dwR
         PatchIniWrite(szList, szKey, szValue, szPath);
     }
 
-    UpdatePatchIni(szFromLabel, szToLabel, dwRecords, pbRecords, cbRecords);
-    return !s_bWriteFailed;
+    return UpdatePatchIni(szFromLabel, szToLabel, dwRecords, pbRecords, cbRecords) && !s_bWriteFailed;
 }
 
 /* Puts the working copy szWork in the place of szPath: the old file is moved
@@ -282,35 +297,38 @@ static int PatchIniReplace(const char* szWork, const char* szPath, const char* s
     return 1;
 }
 
-void RecordFix(const char* szFromLabel, const char* szToLabel, DWORD dwRecords, const BYTE* pbRecords,
-               DWORD cbRecords)
+int RecordFix(const char* szFromLabel, const char* szToLabel, DWORD dwRecords, const BYTE* pbRecords,
+              DWORD cbRecords)
 {
     char szPath[MAX_PATH];
     char szWork[MAX_PATH];
     char szAside[MAX_PATH];
     int bDone;
 
-    PatchIniPath(szPath, sizeof(szPath));
-    if (!TextFormat(szWork, sizeof(szWork), "%s.NEW", szPath) ||
-        !TextFormat(szAside, sizeof(szAside), "%s.OLD", szPath)) {
+    if (!PatchIniPath(szPath, sizeof(szPath))) return 0;
+    /* The working names are never cut into other names either. */
+    if (strlen(szPath) + 4 >= sizeof(szWork)) {
         LogFormat(1, "Writing profile section to  patch.ini error: %d", ERROR_FILENAME_EXCED_RANGE);
-        return;
+        return 0;
     }
+    TextFormat(szWork, sizeof(szWork), "%s.NEW", szPath);
+    TextFormat(szAside, sizeof(szAside), "%s.OLD", szPath);
     PlatDeleteFile(szWork);
     if (FileExists(szPath) && !CopyFileContents(szPath, szWork)) {
         LogFormat(1, "Writing profile section to  patch.ini error: %d", (int)PlatGetLastError());
         PlatDeleteFile(szWork);
-        return;
+        return 0;
     }
     s_szWorkPath = szWork;
     s_bWriteFailed = 0;
     bDone = RecordFixIn(szFromLabel, szToLabel, dwRecords, pbRecords, cbRecords);
     s_szWorkPath = NULL;
-    if (bDone && PatchIniReplace(szWork, szPath, szAside)) return;
+    if (bDone && PatchIniReplace(szWork, szPath, szAside)) return 1;
     if (bDone || s_bWriteFailed)
         LogFormat(1, "Recording the fix in patch.ini failed, the file is left as it was: %d",
                   (int)PlatGetLastError());
     PlatDeleteFile(szWork);
+    return 0;
 }
 
 /* The names already listed in a level section, each a heap copy. */
@@ -366,8 +384,8 @@ static int PatchNamesHas(const PATCH_NAMES* pNames, const char* szName)
     return 0;
 }
 
-void UpdatePatchIni(const char* szFromLabel, const char* szToLabel, DWORD dwRecords, const BYTE* pbRecords,
-                    DWORD cbRecords)
+int UpdatePatchIni(const char* szFromLabel, const char* szToLabel, DWORD dwRecords, const BYTE* pbRecords,
+                   DWORD cbRecords)
 {
     char szPath[MAX_PATH];
     char szToSection[PATCHINI_VALUE_SIZE];
@@ -377,15 +395,38 @@ void UpdatePatchIni(const char* szFromLabel, const char* szToLabel, DWORD dwReco
     PATCH_NAMES names;
     PATCH_RECORD record;
     DWORD i, off = 0;
-    int iNextFrom;
+    int iNextFrom, bResult = 1;
     /* A level recorded over itself has one section; it must list the new
      * checksums only, not get the old ones appended to it. */
     int bSameLevel = strcmp(szFromLabel, szToLabel) == 0;
 
     memset(&names, 0, sizeof(names));
-    PatchIniPath(szPath, sizeof(szPath));
+    if (!PatchIniPath(szPath, sizeof(szPath))) return 0;
     PatchIniQuote(szToLabel, szToSection, sizeof(szToSection));
     PatchIniQuote(szFromLabel, szFromSection, sizeof(szFromSection));
+
+    /* The from-level's names first: a file that cannot be read leaves both
+     * sections as they were. */
+    if (!bSameLevel) {
+        int iFile;
+        for (iFile = 1;; iFile++) {
+            DWORD dwError;
+            TextFormat(szKey, sizeof(szKey), "File%03d", iFile);
+            PlatSetLastError(0);
+            if (PlatGetPrivateProfileString(szFromSection, szKey, PATCHINI_END_MARK, szValue, sizeof(szValue),
+                                            szPath) == 0 &&
+                (dwError = PlatGetLastError()) != 0 && dwError != ERROR_FILE_NOT_FOUND &&
+                dwError != ERROR_PATH_NOT_FOUND) {
+                LogFormat(1, "Getting profile string for  %s, section %s patch.ini error: %d", szKey, szFromSection,
+                          (int)dwError);
+                PatchNamesFree(&names);
+                return 0;
+            }
+            if (strcmp(szValue, PATCHINI_END_MARK) == 0) break;
+            PatchNamesAdd(&names, szValue);
+        }
+    }
+    iNextFrom = names.cNames + 1;
 
     PatchIniShowProgress(dwRecords);
 
@@ -393,24 +434,15 @@ void UpdatePatchIni(const char* szFromLabel, const char* szToLabel, DWORD dwReco
         s_bWriteFailed = 1;
         LogFormat(1, "Writing profile section to  patch.ini error: %d", (int)PlatGetLastError());
         PatchIniHideProgress();
-        return;
+        PatchNamesFree(&names);
+        return 0;
     }
-
-    if (!bSameLevel) {
-        int iFile;
-        for (iFile = 1;; iFile++) {
-            TextFormat(szKey, sizeof(szKey), "File%03d", iFile);
-            PlatGetPrivateProfileString(szFromSection, szKey, PATCHINI_END_MARK, szValue, sizeof(szValue), szPath);
-            if (strcmp(szValue, PATCHINI_END_MARK) == 0) break;
-            PatchNamesAdd(&names, szValue);
-        }
-    }
-    iNextFrom = names.cNames + 1;
 
     for (i = 1; i <= dwRecords; i++) {
         PatchIniStepProgress(i);
         if (!PatchIniRecord(pbRecords, cbRecords, &off, &record)) {
             LogFormat(1, "Damaged file record %d in the release table", (int)i);
+            bResult = 0;
             break;
         }
         PatchIniWriteEntry(szToSection, (int)i, record.szName, record.dwNewCrc, szToLabel, record.dwPayload,
@@ -422,4 +454,31 @@ void UpdatePatchIni(const char* szFromLabel, const char* szToLabel, DWORD dwReco
 
     PatchIniHideProgress();
     PatchNamesFree(&names);
+    return bResult;
+}
+
+int ParseChecksumText(const char* szText, DWORD* pdwCrc)
+{
+    const char* p = szText;
+    unsigned long long ull = 0;
+    int cDigits = 0;
+    if (pdwCrc) *pdwCrc = 0;
+    if (!p) return 0;
+    while (*p == ' ') p++;
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) p += 2;
+    for (; *p; p++) {
+        int iDigit;
+        if (*p >= '0' && *p <= '9') iDigit = *p - '0';
+        else if (*p >= 'a' && *p <= 'f') iDigit = *p - 'a' + 10;
+        else if (*p >= 'A' && *p <= 'F') iDigit = *p - 'A' + 10;
+        else break;
+        ull = ull * 16 + (unsigned)iDigit;
+        if (ull > 0xFFFFFFFFull) return 0;
+        cDigits++;
+    }
+    if (*p == 'L' || *p == 'l') p++;
+    while (*p == ' ') p++;
+    if (cDigits == 0 || *p) return 0;
+    if (pdwCrc) *pdwCrc = (DWORD)ull;
+    return 1;
 }

@@ -68,11 +68,14 @@ int FixPackNumber(const char* szText);
 char* BackupDirName(const char* szLabel, char* szOut);
 
 /* Writes "%s%04d.IIB" of the file's base name less its extension and
- * dwPayload into szOut (BACKUP_NAME_SIZE bytes); returns szOut. */
+ * dwPayload into szOut (BACKUP_NAME_SIZE bytes); returns szOut, or NULL
+ * (szOut "") when the name would not fit whole. */
 char* BackupFileName(const char* szFile, DWORD dwPayload, char* szOut);
 
 /* Writes "%s\\%s" of BackupDirName(szLabel) and BackupFileName(szFile,
- * dwPayload) into szOut (BACKUP_NAME_SIZE bytes); returns szOut. */
+ * dwPayload) into szOut (BACKUP_NAME_SIZE bytes); returns szOut. A path that
+ * does not fit is never cut: szOut is then "", "Backup path too long: %s\\%s"
+ * of the directory name and szFile is logged (indent 1), the result is NULL. */
 char* BackupEntryPath(const char* szLabel, const char* szFile, DWORD dwPayload, char* szOut);
 
 /*
@@ -85,10 +88,14 @@ char* BackupEntryPath(const char* szLabel, const char* szFile, DWORD dwPayload, 
  * Logs (indent 1) "Writing profile section to  patch.ini error: %d" when the
  * file cannot be created and "Getting profile string for  %s, section %s
  * patch.ini error: %d" for an empty "Label%03d" value; both record nothing.
+ * A registry path that does not fit logs "Path too long: %s\\%s" (indent 0)
+ * and records nothing; so does a backup path that does not fit ("Backup path
+ * too long"). The recording works on a copy that replaces the file whole, or
+ * the file is left as it was. Returns 1 when everything was recorded, else 0.
  * Reads gpProgramDir, gpszPatchIni, dwUpgradeType.
  */
-void RecordFix(const char* szFromLabel, const char* szToLabel, DWORD dwRecords, const BYTE* pbRecords,
-               DWORD cbRecords);
+int RecordFix(const char* szFromLabel, const char* szToLabel, DWORD dwRecords, const BYTE* pbRecords,
+              DWORD cbRecords);
 
 /*
  * Rewrites the to-label's section with every file record (name, new CRC-32,
@@ -99,13 +106,22 @@ void RecordFix(const char* szFromLabel, const char* szToLabel, DWORD dwRecords, 
  * Logs (indent 1) "Writing profile section to  patch.ini error: %d" when the
  * to-label's section cannot be emptied (nothing more is written), and a
  * damaged record ("Damaged file record %d in the release table", the rest is
- * left out). When memory for the kept names runs out it logs "Memory
+ * left out). The from-label's section is read first; a failed read logs
+ * "Getting profile string for  File%03d, section %s patch.ini error: %d"
+ * (indent 1) and changes nothing. Returns 1 when every record was written.
+ * When memory for the kept names runs out it logs "Memory
  * allocation for canPatchFilesn  %d failed: %d" and ends the process with
  * exit code 1. Shows its progress through the door of shell/progress.h
  * (range, then one step per record, hidden at the end; status "Updating
  * patch information"), draining window messages after each step.
  */
-void UpdatePatchIni(const char* szFromLabel, const char* szToLabel, DWORD dwRecords, const BYTE* pbRecords,
-                    DWORD cbRecords);
+int UpdatePatchIni(const char* szFromLabel, const char* szToLabel, DWORD dwRecords, const BYTE* pbRecords,
+                   DWORD cbRecords);
+
+/* Reads a checksum value as written ("0x1a2bL", "0L", and also "0x0L", with
+ * or without "0x" and "L"); checksums are compared as numbers, never as
+ * texts. 1 and *pdwCrc set when the text is one hexadecimal number of at most
+ * 32 bits, else 0 (*pdwCrc 0). */
+int ParseChecksumText(const char* szText, DWORD* pdwCrc);
 
 #endif

@@ -21,6 +21,7 @@
 #include "platform/platform.h"
 #include "shell/globals.h"
 #include "shell/text.h"
+#include "shell/utils.h"
 
 #include <stdarg.h>
 #include <string.h>
@@ -49,7 +50,10 @@ int OpenLog(void)
     DWORD cch;
 
     cch = PlatGetEnvironmentVariable("TEMP", szTempDir, sizeof(szTempDir));
-    if (cch == 0 || cch >= sizeof(szTempDir)) TextCopy(szTempDir, sizeof(szTempDir), "\\TEMP");
+    if (cch >= sizeof(szTempDir)) return 0; /* a TEMP too long for a path: no log */
+    if (cch == 0) TextCopy(szTempDir, sizeof(szTempDir), "\\TEMP");
+    /* The log's path whole, never a shorter name. */
+    if (strlen(szTempDir) + 1 + strlen(LOG_NAME) >= sizeof(s_szTempLog)) return 0;
     /* One directory level; a failure (it exists) is ignored. */
     PlatCreateDirectory(szTempDir);
     TextFormat(s_szTempLog, sizeof(s_szTempLog), "%s\\%s", szTempDir, LOG_NAME);
@@ -122,7 +126,8 @@ void CloseLog(void)
 
     if (!s_pLog) return;
     if (!gpProgramDir || !gpProgramDir[0]) return;
-    TextFormat(szFinal, sizeof(szFinal), "%s\\%s", gpProgramDir, LOG_NAME);
+    /* Never a shorter name: the log then stays in the temporary directory. */
+    if (!JoinPath(szFinal, sizeof(szFinal), gpProgramDir, LOG_NAME)) return;
     pFinal = PlatFopen(szFinal, "a");
     if (!pFinal) return;
 

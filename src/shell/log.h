@@ -9,7 +9,8 @@
 #ifndef HERON_SHELL_LOG_H
 #define HERON_SHELL_LOG_H
 
-/* Creates or empties the temporary log and writes its header. 1 when open. */
+/* Creates or empties the temporary log and writes its header. 1 when open;
+ * 0 also when TEMP and the log's name do not fit a path (never a cut name). */
 int OpenLog(void);
 /* Writes the indent's tabs, the text and a line feed, then flushes.
  * Nothing at all for an absent or empty text, or when no log is open. */
@@ -17,7 +18,8 @@ void LogLine(const char* szText, int iIndent);
 /* Writes the indent's tabs, string iId and a line feed, without flushing. */
 void LogString(int iId, int iIndent);
 /* Appends the temporary log to the program directory's UPGRADE.LOG and
- * deletes it; keeps it open and in place when that cannot be done. */
+ * deletes it; keeps it open and in place when that cannot be done (a final
+ * path too long logs "Path too long: %s\\UPGRADE.LOG"). */
 void CloseLog(void);
 /* 1 while a log stream is open. */
 int LogIsOpen(void);

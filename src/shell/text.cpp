@@ -171,7 +171,9 @@ int TextFormatV(char* szDst, size_t cbDst, const char* szFormat, va_list args)
             } while (u);
             szBody = szNum + i;
             cchBody = (int)strlen(szBody);
-            if (uBase == 16 && bPrefix) {
+            /* Zero has no prefix ("0", as the C runtime prints it), so a
+             * zero checksum is written "0L". */
+            if (uBase == 16 && bPrefix && szBody[0] != '0') {
                 szPrefix = *p == 'X' ? "0X" : "0x";
                 cchPrefix = 2;
             }

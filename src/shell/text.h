@@ -32,7 +32,7 @@ int TextEqualNoCase(const char* szA, const char* szB);
  *
  *   %d %i %u %x %X %c %s %%, flags "-", "#", "0", a width and a precision
  *   (digits only), the size letters "l" and "h".
- *   "%#lx" prints "0x" before the lower-case digits, also for 0 ("0x0");
+ *   "%#lx" prints "0x" before the lower-case digits, but 0 as "0";
  *   "%0x" is plain lower-case hexadecimal; a letter after a conversion is
  *   printed as it stands ("%#lxL" gives "0x1fL"); an unknown conversion
  *   letter is printed itself ("%q" gives "q", "%lld" gives "ld"); a "%" at the

@@ -24,20 +24,34 @@ int FileExists(const char* szPath)
 int DirectoryExists(const char* szPath)
 {
     char szSaved[260];
+    char* szLong = NULL;
+    const char* szRestore = szSaved;
     DWORD cch;
     int bResult;
     if (!szPath || !*szPath) return 0;
     cch = PlatGetCurrentDirectory(sizeof(szSaved), szSaved);
-    if (cch == 0 || cch >= sizeof(szSaved)) szSaved[0] = 0;
+    if (cch >= sizeof(szSaved)) {
+        /* A current directory longer than a path buffer is restored too. */
+        szLong = (char*)PlatHeapAlloc((size_t)cch + 1);
+        if (!szLong || PlatGetCurrentDirectory(cch + 1, szLong) > cch) return 0;
+        szRestore = szLong;
+    } else if (cch == 0) {
+        szSaved[0] = 0;
+    }
     bResult = PlatSetCurrentDirectory(szPath) ? 1 : 0;
-    if (szSaved[0]) PlatSetCurrentDirectory(szSaved);
+    if (szRestore[0]) PlatSetCurrentDirectory(szRestore);
+    PlatHeapFree(szLong);
     return bResult;
 }
 
 DWORD FileSizeOf(const char* szPath)
 {
     unsigned long long cb = 0;
+    DWORD dwAttr;
     if (!szPath || !PlatGetFileSize(szPath, &cb)) return 0;
+    /* A directory has no size of its own. */
+    dwAttr = PlatGetFileAttributes(szPath);
+    if (dwAttr != INVALID_FILE_ATTRIBUTES && (dwAttr & FILE_ATTRIBUTE_DIRECTORY)) return 0;
     return (DWORD)cb;
 }
 
@@ -79,6 +93,7 @@ int CopyFileContents(const char* szSource, const char* szDest)
     PLATFILE* pfOut;
     BYTE* pbBuffer;
     size_t cbRead;
+    int bResult = 1;
 
     pfIn = PlatFopen(szSource, "rb");
     if (!pfIn) {
@@ -102,12 +117,18 @@ int CopyFileContents(const char* szSource, const char* szDest)
     for (;;) {
         cbRead = PlatFread(pbBuffer, 1, UTILS_BUFFER, pfIn);
         if (cbRead == 0) break;
-        PlatFwrite(pbBuffer, 1, cbRead, pfOut);
+        if (PlatFwrite(pbBuffer, 1, cbRead, pfOut) != cbRead) {
+            bResult = 0;
+            break;
+        }
     }
+    if (PlatFerror(pfIn)) bResult = 0;
     PlatHeapFree(pbBuffer);
     PlatFclose(pfIn);
-    PlatFclose(pfOut);
-    return 1;
+    /* A copy cut by a full disk is no copy. */
+    if (PlatFclose(pfOut) != 0) bResult = 0;
+    if (!bResult) LogFormat(1, "Can't write new backup file %s", szDest);
+    return bResult;
 }
 
 int CreatePath(const char* szPath)
@@ -142,14 +163,27 @@ int RemoveTree(const char* szDir)
     HANDLE hFind;
     int bResult = 1;
 
+    if (strlen(szDir) + 2 >= sizeof(szPattern)) return 0; /* never a cut, other directory */
     TextFormat(szPattern, sizeof(szPattern), "%s\\*", szDir);
     hFind = PlatFindFirstFile(szPattern, &fd);
     if (!hFind) return 0;
     do {
         if (IsDotEntry(fd.cFileName)) continue;
         if (strstr(fd.cFileName, "nl1") || strstr(fd.cFileName, "nl2") || strstr(fd.cFileName, "nl3")) continue;
+        if (strlen(szDir) + 1 + strlen(fd.cFileName) >= sizeof(szEntry)) {
+            bResult = 0;
+            break;
+        }
         TextFormat(szEntry, sizeof(szEntry), "%s\\%s", szDir, fd.cFileName);
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            /* A link or junction goes itself; what it points at stays. */
+            int bGone = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? PlatRemoveDirectory(szEntry)
+                                                                         : PlatDeleteFile(szEntry);
+            if (!bGone) {
+                bResult = 0;
+                break;
+            }
+        } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             if (!RemoveTree(szEntry)) {
                 bResult = 0;
                 break;
@@ -165,6 +199,19 @@ int RemoveTree(const char* szDir)
     if (bResult && PlatGetLastError() != ERROR_NO_MORE_FILES) bResult = 0;
     PlatFindClose(hFind);
     return bResult;
+}
+
+int JoinPath(char* szOut, size_t cbOut, const char* szDir, const char* szName)
+{
+    if (!szDir) szDir = "";
+    if (!szName) szName = "";
+    if (strlen(szDir) + 1 + strlen(szName) >= cbOut) {
+        if (cbOut) szOut[0] = 0;
+        LogFormat(0, "Path too long: %s\\%s", szDir, szName);
+        return 0;
+    }
+    TextFormat(szOut, cbOut, "%s\\%s", szDir, szName);
+    return 1;
 }
 
 void BaseName(const char* szPath, char* szOut, size_t cbOut)

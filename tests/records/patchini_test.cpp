@@ -138,12 +138,19 @@ TEST(BackupNames, DirectoryAndFileNames)
 
     EXPECT_STREQ("Release701FP1\\b10000.IIB", BackupEntryPath("Release 7.0.1FP1|May 1, 2009", "data\\b.qtf", 10000, sz));
 
-    // A name that fills the whole buffer is cut, never written past.
+    // A directory name that fills the whole buffer is cut, never written
+    // past; a backup path or file name that does not fit is refused, never
+    // cut into another file's name.
     std::string strLong(400, 'x');
     BackupDirName(strLong.c_str(), sz);
     EXPECT_EQ(BACKUP_NAME_SIZE - 1, strlen(sz));
-    BackupEntryPath(strLong.c_str(), strLong.c_str(), 1, sz);
-    EXPECT_EQ(BACKUP_NAME_SIZE - 1, strlen(sz));
+    EXPECT_EQ(nullptr, BackupEntryPath(strLong.c_str(), "a.dll", 1, sz));
+    EXPECT_STREQ("", sz);
+    EXPECT_EQ(nullptr, BackupFileName(strLong.c_str(), 1, sz));
+    EXPECT_STREQ("", sz);
+    std::string strDir(250, 'd');
+    EXPECT_EQ(nullptr, BackupEntryPath(strDir.c_str(), "abc.dll", 1, sz)); // 250 + 1 + 11 characters
+    EXPECT_STREQ((strDir + "\\ab0001.IIB").c_str(), BackupEntryPath(strDir.c_str(), "ab.dll", 1, sz)); // 259
 }
 
 TEST(BackupNames, WebAccessSuffix)
@@ -249,7 +256,7 @@ TEST_F(PatchIniTest, FirstRecordingWritesListAndBothLevels)
     EXPECT_EQ((std::vector<std::string>{"a.dll 0xabcdef01L Release701FP1\\a0003.IIB",
                                         "data\\b.qtf 0xbeefL Release701FP1\\b10007.IIB"}),
               Entries(SEC_B));
-    EXPECT_EQ((std::vector<std::string>{"a.dll 0x1111L Release701\\a0003.IIB", "data\\b.qtf 0x0L Release701\\b10007.IIB"}),
+    EXPECT_EQ((std::vector<std::string>{"a.dll 0x1111L Release701\\a0003.IIB", "data\\b.qtf 0L Release701\\b10007.IIB"}),
               Entries(SEC_A));
 
     // The file itself: quoted list value, quoted section names, keys in order.

@@ -20,10 +20,10 @@ struct FormatRow {
 };
 
 const FormatRow kRows[] = {
-    {"D01", "%#lx", 0, 0, nullptr, "0x0"},
+    {"D01", "%#lx", 0, 0, nullptr, "0"},
     {"D02", "%#lx", 0, 0x1a2b, nullptr, "0x1a2b"},
     {"D02b", "%#lx", 0, 0xffffffffu, nullptr, "0xffffffff"},
-    {"D03", "%#lxL", 0, 0, nullptr, "0x0L"},
+    {"D03", "%#lxL", 0, 0, nullptr, "0L"},
     {"D03b", "%#lxL", 0, 0x89abcdefu, nullptr, "0x89abcdefL"},
     {"D04", "%0x", 0, 0x1a2b, nullptr, "1a2b"},
     {"D04b", "%0x", 0, 0, nullptr, "0"},

@@ -347,6 +347,14 @@ BOOL PlatRemoveDirectory(const char* szPath)
         PlatSetLastError(ERROR_DIRECTORY);
         return 0;
     }
+    /* A link to a directory goes as a junction goes: the link alone. */
+    {
+        struct stat stLink;
+        if (lstat(szHost, &stLink) == 0 && S_ISLNK(stLink.st_mode)) {
+            if (unlink(szHost) != 0) return PosixFail(errno, szHost);
+            return 1;
+        }
+    }
     if (getcwd(szCwd, sizeof(szCwd)) && stat(szCwd, &stCwd) == 0 && stCwd.st_ino == st.st_ino &&
         stCwd.st_dev == st.st_dev) {
         PlatSetLastError(ERROR_SHARING_VIOLATION);
@@ -542,6 +550,7 @@ static void FindFill(FINDSTATE* pState, const char* szName, PLAT_FIND_DATA* pDat
     memset(pData, 0, sizeof(*pData));
     PosixCopy(pData->cFileName, sizeof(pData->cFileName), szName);
     snprintf(szFull, sizeof(szFull), "%s/%s", pState->szDir, szName);
+    if (lstat(szFull, &st) == 0 && S_ISLNK(st.st_mode)) pData->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
     if (stat(szFull, &st) == 0) {
         if (S_ISDIR(st.st_mode)) pData->dwFileAttributes |= FILE_ATTRIBUTE_DIRECTORY;
         if ((st.st_mode & S_IWUSR) == 0) pData->dwFileAttributes |= FILE_ATTRIBUTE_READONLY;
