@@ -291,6 +291,29 @@ TEST_F(VersionProbeTest, LongStampFileGivesItsFirst127Bytes)
     EXPECT_EQ('0', gszCurrentRelease[126]);
 }
 
+TEST_F(VersionProbeTest, StaleStampFileIsDeletedBeforeTheToolRuns)
+{
+    // A stand-in tool that succeeds and writes nothing: only the installer's
+    // own deletion keeps the stamp of an earlier run from being taken.
+    std::string strScript = m_root + "/drive_c/START/UpdateVersion.exe";
+    std::ofstream(strScript) << "#!/bin/sh\nexit 0\n";
+    chmod(strScript.c_str(), 0755);
+    std::ofstream(m_prog + "/currver.txt") << "Release 1.0|stale";
+    EXPECT_EXIT(ReadVersionStamp(), ::testing::ExitedWithCode(1), "");
+    EXPECT_NE(std::string::npos, Log().find("Can't open C:\\VIREO\\GARNET\\currver.txt\r\n")) << Log();
+    EXPECT_STREQ("", gszCurrentRelease);
+}
+
+TEST_F(VersionProbeTest, StampPathsThatDoNotFitStopTheRun)
+{
+    // A program directory of 247 characters: "\\qstrings.dll" makes 260, one
+    // too many; the path is not cut into another file's name.
+    std::string strDir = "C:\\" + std::string(244, 'p');
+    snprintf(m_szProgramDir, sizeof(m_szProgramDir), "%s", strDir.c_str());
+    EXPECT_EXIT(ReadVersionStamp(), ::testing::ExitedWithCode(1), "");
+    EXPECT_NE(std::string::npos, Log().find("Path too long: " + strDir + "\\qstrings.dll\r\n")) << Log();
+}
+
 TEST_F(VersionProbeTest, FileVersionsOfPeFiles)
 {
     struct {

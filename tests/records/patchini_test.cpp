@@ -148,9 +148,9 @@ TEST(BackupNames, DirectoryAndFileNames)
     EXPECT_STREQ("", sz);
     EXPECT_EQ(nullptr, BackupFileName(strLong.c_str(), 1, sz));
     EXPECT_STREQ("", sz);
-    std::string strDir(250, 'd');
-    EXPECT_EQ(nullptr, BackupEntryPath(strDir.c_str(), "abc.dll", 1, sz)); // 250 + 1 + 11 characters
+    std::string strDir(248, 'd');
     EXPECT_STREQ((strDir + "\\ab0001.IIB").c_str(), BackupEntryPath(strDir.c_str(), "ab.dll", 1, sz)); // 259
+    EXPECT_EQ(nullptr, BackupEntryPath((strDir + "d").c_str(), "ab.dll", 1, sz)); // 260 characters
 }
 
 TEST(BackupNames, WebAccessSuffix)
