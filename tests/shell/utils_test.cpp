@@ -1,11 +1,18 @@
 // File and path utilities on real files in a temporary emulated machine.
 #include "platform/platform.h"
+#include "shell/globals.h"
+#include "shell/log.h"
 #include "shell/utils.h"
 #include "support/machine.h"
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -137,6 +144,92 @@ TEST(RemoveTree, StopsWhenADeleteFails)
     PlatFaultReset();
     EXPECT_TRUE(PathExists(machine.Host("C:\\T\\a.txt")));
     EXPECT_TRUE(PathExists(machine.Host("C:\\T\\b.txt"))); // nothing after the failure
+}
+
+// An open log in the machine's C:\TEMP for the failure lines of one test.
+class LogSession {
+public:
+    explicit LogSession(const TempMachine& machine) : m_machine(machine)
+    {
+        setenv("TEMP", "C:\\TEMP", 1);
+        MakeDirs(machine.Host("C:\\PROG"));
+        OpenLog();
+    }
+    ~LogSession()
+    {
+        char szProgram[] = "C:\\PROG";
+        gpProgramDir = szProgram;
+        CloseLog();
+        gpProgramDir = nullptr;
+        unsetenv("TEMP");
+    }
+    std::vector<std::string> Lines() { return LogBodyLines(m_machine.Host("C:\\TEMP\\UPGRADE.LOG")); }
+
+private:
+    const TempMachine& m_machine;
+};
+
+TEST(CopyFileContents, FailuresAreReportedWithTheirLines)
+{
+    TempMachine machine;
+    LogSession log(machine);
+    WriteFile(machine.Host("C:\\src.bin"), std::string(5000, 'x'));
+    EXPECT_EQ(0, CopyFileContents("C:\\missing.bin", "C:\\dst.bin"));
+    EXPECT_EQ(0, CopyFileContents("C:\\src.bin", "C:\\nodir\\dst.bin"));
+    // A full disk: the copy is cut, and said to be.
+    ASSERT_EQ(0, symlink("/dev/full", machine.Host("C:\\full.bin").c_str()));
+    EXPECT_EQ(0, CopyFileContents("C:\\src.bin", "C:\\full.bin"));
+    // A failed write in the middle.
+    PlatFaultArm("Fwrite", 2, 112, 0);
+    EXPECT_EQ(0, CopyFileContents("C:\\src.bin", "C:\\dst.bin"));
+    PlatFaultReset();
+    EXPECT_EQ((std::vector<std::string>{"\tCan't open old backup file C:\\missing.bin for reading",
+                                        "\tCan't open new backup file C:\\nodir\\dst.bin for writing",
+                                        "\tCan't write new backup file C:\\full.bin",
+                                        "\tCan't write new backup file C:\\dst.bin"}),
+              log.Lines());
+}
+
+TEST(ComposedPaths, NeverCutIntoAnotherName)
+{
+    TempMachine machine;
+    LogSession log(machine);
+    char sz[MAX_PATH];
+    std::string strDir = "C:\\" + std::string(247, 'd'); // 250 characters
+    EXPECT_EQ(1, JoinPath(sz, sizeof(sz), strDir.c_str(), "12345678")); // 259: fits
+    EXPECT_EQ(strDir + "\\12345678", sz);
+    EXPECT_EQ(0, JoinPath(sz, sizeof(sz), strDir.c_str(), "123456789"));
+    EXPECT_STREQ("", sz);
+    EXPECT_EQ((std::vector<std::string>{"Path too long: " + strDir + "\\123456789"}), log.Lines());
+
+    // RemoveTree does not follow a link out of its tree, and removes the link.
+    WriteFile(machine.Host("C:\\KEEP\\precious.txt"), "keep");
+    WriteFile(machine.Host("C:\\T\\a.txt"), "1");
+    MakeDirs(machine.Host("C:\\T\\sub"));
+    ASSERT_EQ(0, symlink(machine.Host("C:\\KEEP").c_str(), machine.Host("C:\\T\\sub\\link").c_str()));
+    ASSERT_EQ(0, symlink(machine.Host("C:\\KEEP\\precious.txt").c_str(), machine.Host("C:\\T\\file").c_str()));
+    EXPECT_EQ(1, RemoveTree("C:\\T"));
+    EXPECT_EQ("keep", ReadFile(machine.Host("C:\\KEEP\\precious.txt")));
+    EXPECT_FALSE(PathExists(machine.Host("C:\\T\\sub")));
+    EXPECT_FALSE(PathExists(machine.Host("C:\\T\\file")));
+
+    // A directory has no size of its own.
+    EXPECT_EQ(0u, FileSizeOf("C:\\KEEP"));
+    EXPECT_EQ(4u, FileSizeOf("C:\\KEEP\\precious.txt"));
+}
+
+TEST(DirectoryExists, RestoresACurrentDirectoryLongerThanAPath)
+{
+    TempMachine machine;
+    std::string strDeep = "C:\\" + std::string(200, 'a') + "\\" + std::string(200, 'b');
+    MakeDirs(machine.Host(strDeep));
+    MakeDirs(machine.Host("C:\\OTHER"));
+    ASSERT_TRUE(PlatSetCurrentDirectory(strDeep.c_str()));
+    EXPECT_EQ(1, DirectoryExists("C:\\OTHER"));
+    EXPECT_EQ(0, DirectoryExists("C:\\NOPE"));
+    std::vector<char> vCwd(1024);
+    ASSERT_LT(0u, PlatGetCurrentDirectory((DWORD)vCwd.size(), vCwd.data()));
+    EXPECT_EQ(strDeep, vCwd.data());
 }
 
 } // namespace
