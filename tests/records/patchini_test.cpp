@@ -406,4 +406,68 @@ TEST_F(PatchIniTest, FileGaugeFollowsTheRecordsAndIsHiddenAtTheEnd)
     PlatDialogReset();  // frees the window and the class again
 }
 
+// A lasting read failure of the patch registry file stops the update at
+// once and leaves both level sections as they were.
+TEST_F(PatchIniTest, FailedReadLeavesTheLevelsAlone)
+{
+    Record(LABEL_A, LABEL_B, {{"a.dll", 0x1111, 0x2222, 3}});
+    Record(LABEL_B, LABEL_C, {{"a.dll", 0x2222, 0x3333, 3}});
+    std::string strBefore = FileText();
+    std::vector<BYTE> v = MakeRecords({{"a.dll", 0x2222, 0x4444, 3}, {"c.dll", 0x1, 0x2, 4}});
+    PlatFaultArm("GetPrivateProfileString", 1, 5, 1);
+    EXPECT_EQ(0, UpdatePatchIni(LABEL_B, LABEL_C, 2, v.data(), (DWORD)v.size()));
+    PlatFaultReset();
+    EXPECT_EQ(strBefore, FileText());
+    // Without the failure the same update goes through.
+    EXPECT_EQ(1, UpdatePatchIni(LABEL_B, LABEL_C, 2, v.data(), (DWORD)v.size()));
+    EXPECT_EQ((std::vector<std::string>{"a.dll 0x4444L Release701FP2\\a0003.IIB", "c.dll 0x2L Release701FP2\\c0004.IIB"}),
+              Entries(SEC_C));
+}
+
+TEST_F(PatchIniTest, RegistryPathThatDoesNotFitRecordsNothing)
+{
+    // "\PATCH.INI" after 250 characters makes 260: one too many. Before, the
+    // name was cut and a file "PATCH.IN" written.
+    std::string strDir = "C:\\" + std::string(247, 'p');
+    std::string strHostDir = m_root + "/drive_c/" + std::string(247, 'p');
+    std::filesystem::create_directories(strHostDir);
+    snprintf(m_szProgramDir, sizeof(m_szProgramDir), "%s", strDir.c_str());
+    std::vector<BYTE> v = MakeRecords({{"a.dll", 0x1, 0x2, 3}});
+    EXPECT_EQ(0, RecordFix(LABEL_A, LABEL_B, 1, v.data(), (DWORD)v.size()));
+    EXPECT_EQ(0, UpdatePatchIni(LABEL_A, LABEL_B, 1, v.data(), (DWORD)v.size()));
+    EXPECT_TRUE(std::filesystem::is_empty(strHostDir));
+}
+
+// Checksums are compared as numbers: every spelling the file may hold.
+TEST(ChecksumText, ReadAsNumbers)
+{
+    struct Row {
+        const char* szText;
+        int iResult;
+        DWORD dwCrc;
+    } rows[] = {
+        {"0L", 1, 0},
+        {"0x0L", 1, 0},
+        {"0", 1, 0},
+        {"0x1a2bL", 1, 0x1a2b},
+        {"0xABCDEF01L", 1, 0xabcdef01},
+        {"1a2b", 1, 0x1a2b},
+        {" 0x10L ", 1, 0x10},
+        {"0xffffffffL", 1, 0xffffffffu},
+        {"0x100000000L", 0, 0},
+        {"", 0, 0},
+        {"0x", 0, 0},
+        {"L", 0, 0},
+        {"0x12LL", 0, 0},
+        {"0x12 L", 0, 0},
+        {"zz", 0, 0},
+    };
+    for (const Row& row : rows) {
+        DWORD dw = 77;
+        EXPECT_EQ(row.iResult, ParseChecksumText(row.szText, &dw)) << row.szText;
+        EXPECT_EQ(row.dwCrc, dw) << row.szText;
+    }
+    EXPECT_EQ(0, ParseChecksumText(nullptr, nullptr));
+}
+
 }  // namespace
