@@ -351,4 +351,79 @@ TEST(Environment, VariablesAndTime)
     EXPECT_STREQ("Tue Feb  1 10:20:30 2011", szTime);
 }
 
+// The line reader at every limit of its buffer: a line longer than the
+// buffer comes in pieces and nothing is lost or written past the end; a CR
+// LF pair is one character however the buffer falls.
+TEST(Streams, LineReaderAtItsBufferLimits)
+{
+    TempMachine machine;
+    WriteFile(machine.Host("C:\\lines.txt"), "abcdefgh\r\nxyz\r\n\r\nlast");
+    PLATFILE* pf = PlatFopen("C:\\lines.txt", "r");
+    ASSERT_NE(nullptr, pf);
+    char sz[16];
+    memset(sz, '~', sizeof(sz));
+    EXPECT_EQ(nullptr, PlatFgets(sz, 0, pf)); // no room: nothing read, nothing written
+    EXPECT_EQ(nullptr, PlatFgets(sz, -1, pf));
+    EXPECT_EQ('~', sz[0]);
+    EXPECT_EQ(sz, PlatFgets(sz, 1, pf)); // room for the NUL only
+    EXPECT_STREQ("", sz);
+    EXPECT_EQ('~', sz[1]);
+    memset(sz, '~', sizeof(sz));
+    ASSERT_EQ(sz, PlatFgets(sz, 4, pf)); // longer than the buffer: the first 3 characters
+    EXPECT_STREQ("abc", sz);
+    EXPECT_EQ('~', sz[4]);
+    ASSERT_EQ(sz, PlatFgets(sz, 6, pf)); // exactly 5 more characters, no line end yet
+    EXPECT_STREQ("defgh", sz);
+    ASSERT_EQ(sz, PlatFgets(sz, 6, pf)); // the CR LF alone, as one line end
+    EXPECT_STREQ("\n", sz);
+    ASSERT_EQ(sz, PlatFgets(sz, 5, pf)); // "xyz" and its line end fill the buffer exactly
+    EXPECT_STREQ("xyz\n", sz);
+    ASSERT_EQ(sz, PlatFgets(sz, 2, pf)); // an empty line in the smallest buffer that holds it
+    EXPECT_STREQ("\n", sz);
+    ASSERT_EQ(sz, PlatFgets(sz, sizeof(sz), pf)); // the last line has no line end
+    EXPECT_STREQ("last", sz);
+    EXPECT_EQ(nullptr, PlatFgets(sz, sizeof(sz), pf)); // at the end
+    EXPECT_EQ(nullptr, PlatFgets(nullptr, 4, pf));
+    EXPECT_EQ(nullptr, PlatFgets(sz, 4, nullptr));
+    PlatFclose(pf);
+
+    // Binary mode keeps the CR; a lone CR in text mode stays a CR.
+    WriteFile(machine.Host("C:\\cr.txt"), "a\rb\r\n");
+    pf = PlatFopen("C:\\cr.txt", "rb");
+    ASSERT_NE(nullptr, pf);
+    ASSERT_EQ(sz, PlatFgets(sz, sizeof(sz), pf));
+    EXPECT_STREQ("a\rb\r\n", sz);
+    PlatFclose(pf);
+    pf = PlatFopen("C:\\cr.txt", "r");
+    ASSERT_NE(nullptr, pf);
+    ASSERT_EQ(sz, PlatFgets(sz, sizeof(sz), pf));
+    EXPECT_STREQ("a\rb\n", sz);
+    PlatFclose(pf);
+}
+
+// Reads and writes at their limits: a text read stops at the items that
+// fit, a write into a full disk reports what it wrote.
+TEST(Streams, ReadAndWriteLimits)
+{
+    TempMachine machine;
+    WriteFile(machine.Host("C:\\t.txt"), "ab\r\ncd");
+    PLATFILE* pf = PlatFopen("C:\\t.txt", "r");
+    ASSERT_NE(nullptr, pf);
+    char sz[8] = {0};
+    EXPECT_EQ(2u, PlatFread(sz, 2, 3, pf)); // "ab\ncd" is 5 characters: two whole items of 2
+    EXPECT_EQ(0, memcmp(sz, "ab\ncd", 5));
+    EXPECT_EQ(0u, PlatFread(sz, 0, 3, pf));
+    PlatFclose(pf);
+    ASSERT_EQ(0, symlink("/dev/full", machine.Host("C:\\full").c_str()));
+    pf = PlatFopen("C:\\full", "wb");
+    ASSERT_NE(nullptr, pf);
+    std::string strBig(1 << 16, 'x'); // more than the stream's buffer: the write itself fails
+    EXPECT_GT(strBig.size(), PlatFwrite(strBig.data(), 1, strBig.size(), pf));
+    PlatFclose(pf);
+    pf = PlatFopen("C:\\full", "wb");
+    ASSERT_NE(nullptr, pf);
+    EXPECT_EQ(10u, PlatFwrite(strBig.data(), 1, 10, pf)); // buffered: the close reports it
+    EXPECT_NE(0, PlatFclose(pf));
+}
+
 } // namespace
