@@ -10,6 +10,7 @@
 #include <stdlib.h>
 #include <time.h>
 
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -119,6 +120,36 @@ TEST_F(LogTest, OpenFailsWhenTheFileCannotBeCreated)
     setenv("TEMP", "C:\\no\\such\\dir", 1);
     EXPECT_EQ(0, OpenLog());
     EXPECT_FALSE(LogIsOpen());
+}
+
+// Log paths that do not fit are never cut into other names: a TEMP too
+// long for the log's name opens no log; a program directory too long for the
+// final log keeps the log in the temporary directory, with the reason.
+TEST_F(LogTest, PathsThatDoNotFitAreNeverCut)
+{
+    std::string strTemp = "C:\\" + std::string(246, 't'); // + "\UPGRADE.LOG" makes 261
+    MakeDirs(m_machine.Host(strTemp));
+    setenv("TEMP", strTemp.c_str(), 1);
+    EXPECT_EQ(0, OpenLog());
+    EXPECT_FALSE(LogIsOpen());
+    strTemp.resize(strTemp.size() - 2); // the log's path 259 characters exactly
+    MakeDirs(m_machine.Host(strTemp));
+    setenv("TEMP", strTemp.c_str(), 1);
+    ASSERT_EQ(1, OpenLog());
+    CloseLog();
+    EXPECT_TRUE(PathExists(m_machine.Host("C:\\VIREO\\GARNET\\UPGRADE.LOG")));
+
+    setenv("TEMP", "C:\\TMPDIR", 1);
+    std::string strProgram = "C:\\" + std::string(245, 'p'); // + "\UPGRADE.LOG" makes 260
+    MakeDirs(m_machine.Host(strProgram));
+    ASSERT_EQ(1, OpenLog());
+    snprintf(m_szProgramDir, sizeof(m_szProgramDir), "%s", strProgram.c_str());
+    CloseLog();
+    EXPECT_TRUE(LogIsOpen());
+    EXPECT_EQ(Header() + "Path too long: " + strProgram + "\\UPGRADE.LOG\r\n",
+              ReadFile(m_machine.Host("C:\\TMPDIR\\UPGRADE.LOG")));
+    EXPECT_TRUE(std::filesystem::is_empty(m_machine.Host(strProgram)));
+    snprintf(m_szProgramDir, sizeof(m_szProgramDir), "C:\\VIREO\\GARNET");
 }
 
 } // namespace
