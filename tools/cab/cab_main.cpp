@@ -858,6 +858,18 @@ static int CabRun(int cArgs, char** ppszArgs)
     WORD wCompress = CAB_COMPRESS_MSZIP;
     const char* szCommand;
 
+    if (cArgs == 2 && (strcmp(ppszArgs[1], "--help") == 0 || strcmp(ppszArgs[1], "-h") == 0)) {
+        fputs("usage: heron-cab [-r] [-p] [-m none|mszip] n CABINET PATTERN...\n"
+              "       heron-cab [-p] [-o] x CABINET [PATTERN...] [DESTDIR\\]\n"
+              "       heron-cab l CABINET\n",
+              stdout);
+        return 0;
+    }
+    if (cArgs == 2 && strcmp(ppszArgs[1], "--version") == 0) {
+        puts("heron-cab FI1.01");
+        return 0;
+    }
+
     while (iArg < cArgs && ppszArgs[iArg][0] == '-') {
         const char* szOpt = ppszArgs[iArg++];
         if (strcasecmp(szOpt, "-r") == 0) bRecurse = 1;

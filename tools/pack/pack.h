@@ -20,6 +20,7 @@ struct PackKey {
 struct PackSection {
     std::string strName;
     std::vector<PackKey> keys;
+    int iLine;
 };
 
 /* A parsed manifest (INI). Reports errors with file and line. */
@@ -29,6 +30,9 @@ struct PackManifest {
     std::vector<PackSection> sections;
 };
 
+/* Reads and checks a manifest: the sections and keys it may hold, the keys
+ * it must hold, the forms of labels and kinds. Every problem found is named
+ * in *pstrError, one per line. */
 int PackReadManifest(const char* szPath, PackManifest* pManifest, std::string* pstrError);
 const PackSection* PackFindSection(const PackManifest* pManifest, const char* szName);
 const PackKey* PackFindKey(const PackSection* pSection, const char* szKey);

@@ -133,7 +133,14 @@ static int PackScanTree(PackRelease* pRelease, int iDir, const std::string& strH
             return 0;
         }
         if (!PackFileCrc(strHost, &file.dwCrc, &file.dwSize, pstrError)) return 0;
-        pRelease->files[std::to_string(iDir) + ":" + PackUpper(file.strName)] = file;
+        /* The installer's file names ignore case: two such names would be one file. */
+        std::string strKey = std::to_string(iDir) + ":" + PackUpper(file.strName);
+        auto itSame = pRelease->files.find(strKey);
+        if (itSame != pRelease->files.end()) {
+            *pstrError = strHost + " and " + itSame->second.strHost + " differ only in case";
+            return 0;
+        }
+        pRelease->files[strKey] = file;
     }
     return 1;
 }
@@ -145,6 +152,21 @@ static int PackLoadRelease(PackRelease* pRelease, std::string* pstrError)
     if (stat(pRelease->strTree.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         *pstrError = "release tree " + pRelease->strTree + " of \"" + pRelease->strLabel + "\" is not a directory";
         return 0;
+    }
+    /* Anything else at the top of the tree is left out: said, not silent. */
+    if (DIR* pDir = opendir(pRelease->strTree.c_str())) {
+        std::vector<std::string> vOther;
+        while (struct dirent* pEnt = readdir(pDir)) {
+            std::string strName = pEnt->d_name;
+            if (strName == "." || strName == ".." || strName == "program" || strName == "data" || strName == "system")
+                continue;
+            vOther.push_back(strName);
+        }
+        closedir(pDir);
+        std::sort(vOther.begin(), vOther.end());
+        for (const std::string& strName : vOther)
+            fprintf(stderr, "heron-pack: warning: %s/%s is outside program/, data/ and system/ and is left out\n",
+                    pRelease->strTree.c_str(), strName.c_str());
     }
     for (int iDir = 1; iDir <= 3; iDir++) {
         std::string strSub = pRelease->strTree + "/" + s_aszDirNames[iDir];
@@ -230,6 +252,14 @@ static int PackGetNumber(const PackSection* pSection, const char* szKey, uint32_
 }
 
 static uint32_t PackKb(uint64_t cb) { return (uint32_t)((cb + 1023) / 1024); }
+
+/* 1 when both paths name the same existing file. */
+static int PackSameFile(const std::string& strA, const std::string& strB)
+{
+    struct stat stA, stB;
+    if (stat(strA.c_str(), &stA) != 0 || stat(strB.c_str(), &stB) != 0) return 0;
+    return stA.st_dev == stB.st_dev && stA.st_ino == stB.st_ino;
+}
 
 int PackBuild(const char* szManifest, const char* szOutput, const char* szStubOverride, int bQuiet)
 {
@@ -554,6 +584,26 @@ int PackBuild(const char* szManifest, const char* szOutput, const char* szStubOv
     for (int i = 0; i < 4; i++) vOut[iSum + i] = (uint8_t)(dwSum >> (8 * i));
 
     std::string strTemp = std::string(szOutput) + ".tmp";
+    /* The package must not replace what it is built from. */
+    {
+        std::vector<std::pair<std::string, std::string>> vInputs = {
+            {"the manifest", manifest.strPath},
+            {"the licence", PackResolve(&manifest, pLicense->strValue)},
+            {"the installer stub", szStub}};
+        for (auto& tool : aTools) {
+            const PackKey* pKey = PackFindKey(pPackage, tool.szKey);
+            vInputs.push_back({tool.szKey, pKey ? PackResolve(&manifest, pKey->strValue) : std::string(tool.szDefault)});
+        }
+        for (const PackRelease& release : vReleases)
+            for (const auto& entry : release.files)
+                vInputs.push_back({"a file of \"" + release.strLabel + "\"", entry.second.strHost});
+        for (const auto& input : vInputs) {
+            if (PackSameFile(szOutput, input.second) || PackSameFile(strTemp, input.second)) {
+                PackError(std::string("the output ") + szOutput + " is " + input.first + " (" + input.second + ")");
+                return 2;
+            }
+        }
+    }
     FILE* fp = fopen(strTemp.c_str(), "wb");
     if (!fp) {
         PackError("cannot create " + strTemp + ": " + strerror(errno));

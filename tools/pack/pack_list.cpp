@@ -23,6 +23,12 @@ static std::string PackLabelText(const uint8_t* pb)
     return str;
 }
 
+static int PackSumMismatch(const char* szPackage)
+{
+    fprintf(stderr, "heron-pack: %s: the stored byte sum does not match its bytes\n", szPackage);
+    return 2;
+}
+
 int PackList(const char* szPackage)
 {
     std::vector<uint8_t> v;
@@ -87,7 +93,7 @@ int PackList(const char* szPackage)
 
     if (!pbVersion || cbVersion < 232) {
         printf("\nNo release table.\n");
-        return 0;
+        return dwStored == dwSum ? 0 : PackSumMismatch(szPackage);
     }
     uint32_t dwType = PackGet32(pbVersion + 228);
     uint32_t cChecksums = PackGet32(pbVersion + 204);
@@ -136,5 +142,7 @@ int PackList(const char* szPackage)
         iRec = (size_t)(pNul - pbVersion) + 1;
     }
     if (iRec != cbVersion) printf("  (%zu bytes after the last record)\n", cbVersion - iRec);
-    return 0;
+    /* A package whose sum does not match fails the installer's self-check:
+     * listed, but not passed as sound. */
+    return dwStored == dwSum ? 0 : PackSumMismatch(szPackage);
 }

@@ -133,11 +133,24 @@ static int PackExplodeCommand(int argc, char** argv)
     return (int)uResult;
 }
 
+/* A usage error: what was wrong, then the usage. */
+static int PackUsageError(const std::string& strWhy)
+{
+    fprintf(stderr, "heron-pack: %s\n", strWhy.c_str());
+    PackUsage(stderr);
+    return 2;
+}
+
 int main(int argc, char** argv)
 {
-    if (argc < 2 || strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0) {
-        PackUsage(argc < 2 ? stderr : stdout);
-        return argc < 2 ? 2 : 0;
+    if (argc < 2) return PackUsageError("a command is needed");
+    if (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0) {
+        PackUsage(stdout);
+        return 0;
+    }
+    if (strcmp(argv[1], "--version") == 0) {
+        puts("heron-pack FI1.01");
+        return 0;
     }
     if (strcmp(argv[1], "build") == 0) {
         const char* szManifest = NULL;
@@ -145,30 +158,29 @@ int main(int argc, char** argv)
         const char* szStub = NULL;
         int bQuiet = 0;
         for (int i = 2; i < argc; i++) {
-            if (strcmp(argv[i], "-o") == 0 && i + 1 < argc) szOutput = argv[++i];
-            else if (strcmp(argv[i], "--stub") == 0 && i + 1 < argc) szStub = argv[++i];
-            else if (strcmp(argv[i], "--quiet") == 0) bQuiet = 1;
-            else if (!szManifest && argv[i][0] != '-') szManifest = argv[i];
-            else {
-                PackUsage(stderr);
-                return 2;
+            if (strcmp(argv[i], "-o") == 0 || strcmp(argv[i], "--stub") == 0) {
+                if (i + 1 >= argc) return PackUsageError(std::string(argv[i]) + " needs a file name");
+                (strcmp(argv[i], "-o") == 0 ? szOutput : szStub) = argv[i + 1];
+                i++;
+            } else if (strcmp(argv[i], "--quiet") == 0) {
+                bQuiet = 1;
+            } else if (argv[i][0] == '-') {
+                return PackUsageError(std::string("unknown option ") + argv[i]);
+            } else if (!szManifest) {
+                szManifest = argv[i];
+            } else {
+                return PackUsageError(std::string("one manifest only: ") + argv[i] + " is a second");
             }
         }
-        if (!szManifest || !szOutput) {
-            PackUsage(stderr);
-            return 2;
-        }
+        if (!szManifest) return PackUsageError("build needs a manifest");
+        if (!szOutput) return PackUsageError("build needs -o PACKAGE");
         return PackBuild(szManifest, szOutput, szStub, bQuiet);
     }
     if (strcmp(argv[1], "implode") == 0) return PackImplodeCommand(argc - 2, argv + 2);
     if (strcmp(argv[1], "explode") == 0) return PackExplodeCommand(argc - 2, argv + 2);
     if (strcmp(argv[1], "list") == 0) {
-        if (argc != 3) {
-            PackUsage(stderr);
-            return 2;
-        }
+        if (argc != 3) return PackUsageError("list takes one package");
         return PackList(argv[2]);
     }
-    PackUsage(stderr);
-    return 2;
+    return PackUsageError(std::string("unknown command ") + argv[1]);
 }

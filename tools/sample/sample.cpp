@@ -322,6 +322,9 @@ static int SampleParse(int argc, char** argv, SAMPLE_OPTIONS* pOpt)
         if (sArg == "--help" || sArg == "-h") {
             fputs(kHelp, stdout);
             exit(0);
+        } else if (sArg == "--version") {
+            puts("heron-sample FI1.01");
+            exit(0);
         } else if (sArg == "--stamp") {
             if (!next(&pOpt->sStamp)) return 0;
         } else if (sArg == "--file-version") {
@@ -437,6 +440,14 @@ int main(int argc, char** argv)
         return 0;
     }
     if (!opt.sWriteProgram.empty()) return SampleWriteProgram(opt.sWriteProgram, opt.sFileVersion) ? 0 : 1;
+    {
+        /* A machine root is a directory: one clear error, not one per file below it. */
+        struct stat st;
+        if (!opt.sRoot.empty() && stat(opt.sRoot.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
+            fprintf(stderr, "heron-sample: --root %s is not a directory\n", opt.sRoot.c_str());
+            return 2;
+        }
+    }
     SampleMakeDirs(opt.sRoot);
     {
         char szReal[4096];

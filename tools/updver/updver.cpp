@@ -309,7 +309,13 @@ int main(int argc, char** argv)
         ppszArgs = apszArgs;
     }
 
-    if (cArgs == 4 && strcasecmp(ppszArgs[3], "read") == 0) {
+    if (cArgs == 2 && (strcmp(ppszArgs[1], "--help") == 0 || strcmp(ppszArgs[1], "--version") == 0)) {
+        if (strcmp(ppszArgs[1], "--version") == 0) puts("UpdateVersion FI1.01");
+        else fputs("usage: UpdateVersion.exe \"<program directory>\" myversion read\n"
+                   "       UpdateVersion.exe \"<program directory>\" \"<label>\" write\n",
+                   stdout);
+        iResult = 0;
+    } else if (cArgs == 4 && strcasecmp(ppszArgs[3], "read") == 0) {
         iResult = UvRead(ppszArgs[1]);
     } else if (cArgs == 3 && strcasecmp(ppszArgs[2], "read") == 0) {
         iResult = UvRead(ppszArgs[1]);
