@@ -384,6 +384,9 @@ int HeronMain(HINSTANCE hInstance, const char* szCmdLine)
         StartupErrorBox(StringText(STR_NO_DIALOG), NULL);
         iExitCode = EXIT_STARTUP;
     }
+    /* An unattended run that ends before its upgrade or revert is done
+     * never reports success. */
+    if ((gwOptions & OPT_NOUSER) && iExitCode == EXIT_DONE && !gbFinished) iExitCode = EXIT_FAILED;
 
     StartupExitWork();
     return iExitCode;

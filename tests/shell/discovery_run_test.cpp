@@ -29,7 +29,7 @@ TEST_F(DiscoveryRunTest, RegistryPathsInLowerCaseWithTrailingBackslash)
 {
     Install({"--lowercase-path", "--data-dirs", "2"});
     ProcessResult result = Run("nochecksum nouser");
-    EXPECT_EQ(0, result.iExitCode);
+    EXPECT_EQ(4, result.iExitCode); // unattended, stopped before an upgrade
     EXPECT_EQ("Using Quill program directory C:\\VIREO\\GARNET\n"
               "Using Quill data directory C:\\QUILLDATA\\PART1\n"
               "Using Quill data directory C:\\QUILLDATA\\PART2\n",
@@ -40,7 +40,7 @@ TEST_F(DiscoveryRunTest, TheFiveZeroSubkeyIsSkipped)
 {
     Install({"--five-key"});
     ProcessResult result = Run("nochecksum nouser");
-    EXPECT_EQ(0, result.iExitCode);
+    EXPECT_EQ(4, result.iExitCode); // unattended, stopped before an upgrade
     EXPECT_EQ("Using Quill program directory C:\\VIREO\\GARNET\n"
               "Using Quill data directory C:\\QUILLDATA\\PART1\n",
               Committed(FinalLog()));
@@ -50,7 +50,7 @@ TEST_F(DiscoveryRunTest, ProgramDirectoryFromTheServerOnTheSearchPath)
 {
     Install({"--no-product-key-path"});
     ProcessResult result = Run("nochecksum nouser", {{"PATH", "C:\\NOTHERE;C:\\vireo\\garnet"}});
-    EXPECT_EQ(0, result.iExitCode);
+    EXPECT_EQ(4, result.iExitCode); // unattended, stopped before an upgrade
     std::string strLog = FinalLog();
     EXPECT_EQ("Using Quill program directory C:\\VIREO\\GARNET\n"
               "Using Quill data directory C:\\QUILLDATA\\PART1\n",
@@ -62,7 +62,7 @@ TEST_F(DiscoveryRunTest, ProgramDirectoryFromTheSiblingKey)
 {
     Install({"--no-product-key-path", "--parlance-key", "--program-dir", "D:\\QUILL"});
     ProcessResult result = Run("nochecksum nouser", {{"PATH", "C:\\NOTHERE"}});
-    EXPECT_EQ(0, result.iExitCode);
+    EXPECT_EQ(4, result.iExitCode); // unattended, stopped before an upgrade
     std::string strLog = ReadFile(m_machine.Root() + "/drive_d/QUILL/UPGRADE.LOG");
     EXPECT_NE(std::string::npos, strLog.find("Found Parlance Key\r\nFound string Path in Parlance Key\r\n")) << strLog;
     EXPECT_NE(std::string::npos, strLog.find("Using Quill program directory D:\\QUILL\r\n"));
@@ -72,7 +72,7 @@ TEST_F(DiscoveryRunTest, DataDirectoryFromTheWindowsConfigurationFile)
 {
     Install({"--data-dirs", "0", "--quill-ini-windows", "--lowercase-path"});
     ProcessResult result = Run("nochecksum nouser", {{"PATH", "C:\\NOTHERE"}});
-    EXPECT_EQ(0, result.iExitCode);
+    EXPECT_EQ(4, result.iExitCode); // unattended, stopped before an upgrade
     EXPECT_EQ("Using Quill program directory C:\\VIREO\\GARNET\n"
               "Using Quill data directory C:\\QUILLDATA\\PART1\n",
               Committed(FinalLog()));
@@ -112,7 +112,7 @@ TEST_F(DiscoveryRunTest, DiagnosticsPackageUncountedEntry)
     UsePackage(strPackage);
     Install({"--data-dirs", "0"});
     ProcessResult result = Run("nochecksum nouser", {{"PATH", "C:\\NOTHERE"}});
-    EXPECT_EQ(0, result.iExitCode);
+    EXPECT_EQ(4, result.iExitCode); // unattended, stopped before an upgrade
     std::string strFinal = FinalLog();
     EXPECT_EQ(std::string::npos, strFinal.find("Data Directory is incorrect"));
     EXPECT_NE(std::string::npos, strFinal.find("Using Quill program directory C:\\VIREO\\GARNET\r\n")) << strFinal;
