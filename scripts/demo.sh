@@ -44,15 +44,18 @@ step "heron-pack list (first lines)"
 "$BIN/tools/pack/heron-pack" list setup.exe | head -n 12
 
 step "setup.exe contents"
-./setup.exe contents
+rc=0; ./setup.exe contents || rc=$?
+echo "(exit code $rc)"
 
 step "setup.exe extract C:\\extracted"
 mkdir -p "$HERON_ROOT/drive_c/extracted"
-./setup.exe extract 'C:\extracted'
+rc=0; ./setup.exe extract 'C:\extracted' || rc=$?
+echo "(exit code $rc: 0 done, 2 damaged payload, 5 a file could not be written)"
 ls -l "$HERON_ROOT/drive_c/extracted"
 
 step "setup.exe nouser (unattended run: self-check, discovery, the wizard by itself)"
-./setup.exe nouser || echo "(exit code $?)"
+rc=0; ./setup.exe nouser || rc=$?
+echo "(exit code $rc: 0 upgraded; 3 does not apply; 4 failed or not finished; see README, Exit codes)"
 
 step "the version-stamp tool the installer wrote out reads the installed release"
 HERON_COMMAND_LINE='UpdateVersion.exe "C:\VIREO\GARNET" myversion read ' ./UpdateVersion.exe
