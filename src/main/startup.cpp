@@ -289,10 +289,7 @@ int HeronMain(HINSTANCE hInstance, const char* szCmdLine)
         return EXIT_STARTUP;
     }
     if (gwOptions & OPT_EXTRACT) return s_iExtractCode;
-    if (gwOptions & OPT_CONTENTS) {
-        ListContents();
-        return 0;
-    }
+    if (gwOptions & OPT_CONTENTS) return ListContents() ? EXIT_DONE : EXIT_DAMAGED;
 
     /* 9: the agreement text. */
     if (!StartupLoadLicense()) {

@@ -73,8 +73,13 @@ static long StoreNameLength(const BYTE* pb, size_t cbLeft)
 /* A missing or damaged release table: no record of it counts, for the
  * process-wide counts (file, checksum and payload records) as for the
  * caller. */
+static int s_bTableDamaged;
+
+int FileTableDamaged(void) { return s_bTableDamaged; }
+
 static DWORD StoreDamaged(void)
 {
+    s_bTableDamaged = 1;
     dwNumFiles = 0;
     gdwChecksums = 0;
     gdwPayloadCount = 0;
@@ -88,6 +93,7 @@ DWORD LoadFileTable(FILE_TABLE_ENTRY* pTable)
     DWORD cb = 0, dwType, dwRecords, i;
     size_t iPos;
 
+    s_bTableDamaged = 0;
     pb = FindPayload(1, KIND_VERSION, &cb);
     memset(pTable, 0, sizeof(FILE_TABLE_ENTRY) * FILE_TABLE_SLOTS);
     if (!pb || cb < VERSION_HEADER_SIZE) return StoreDamaged();
@@ -163,7 +169,7 @@ int ReadFileEntry(DWORD dwId, char* szName, size_t cbName, FILEENTRY_FIELDS* pFi
     return 1;
 }
 
-void ListContents(void)
+int ListContents(void)
 {
     FILE_TABLE_ENTRY* pTable;
     DWORD dwCount, i;
@@ -174,14 +180,18 @@ void ListContents(void)
     pTable = (FILE_TABLE_ENTRY*)PlatHeapAlloc(sizeof(FILE_TABLE_ENTRY) * FILE_TABLE_SLOTS);
     if (!pTable) {
         LogFormat(0, "Failed to alloc memory on line %d in %s", __LINE__, "store");
-        return;
+        return 1;
     }
     dwCount = LoadFileTable(pTable);
+    if (FileTableDamaged()) {
+        PlatHeapFree(pTable);
+        return 0;
+    }
     if (dwCount >= 1000) {
         PlatMessageBox(NULL, "Too many entries in the fixes list!", "Info", MB_OK);
         FreeFileTable(pTable);
         PlatHeapFree(pTable);
-        return;
+        return 1;
     }
     cbText = sizeof(szHeading);
     for (i = 1; i <= dwCount; i++) cbText += (pTable[i].lpFile ? strlen(pTable[i].lpFile) : 0) + 200;
@@ -206,4 +216,5 @@ void ListContents(void)
     }
     FreeFileTable(pTable);
     PlatHeapFree(pTable);
+    return 1;
 }

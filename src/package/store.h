@@ -98,7 +98,8 @@ int LoadStrings(void);
 void FreeStrings(void);
 /* Reads the release table into the caller's FILE_TABLE_SLOTS entries and
  * returns the number of file records, 0 when the release table is missing or
- * damaged (error box with string 32, owned by the wizard when it exists).
+ * damaged (error box with string 32, owned by the wizard when it exists;
+ * then gdwChecksums, dwNumFiles and gdwPayloadCount are all 0).
  * Sets gdwChecksums, dwNumFiles and, when the upgrade type is not 0,
  * gdwPayloadCount. Never fills slots beyond FILE_TABLE_MAX. */
 DWORD LoadFileTable(FILE_TABLE_ENTRY* pTable);
@@ -107,8 +108,12 @@ void FreeFileTable(FILE_TABLE_ENTRY* pTable);
 /* Reads a FILEENTRY record: the name (at most cbName-1 characters) and its
  * fields. 0 when the record is missing or shorter than it claims. */
 int ReadFileEntry(DWORD dwId, char* szName, size_t cbName, FILEENTRY_FIELDS* pFields);
-/* The CONTENTS mode: an information box with the package's file names. */
-void ListContents(void);
+/* 1 when the last LoadFileTable found the release table missing or damaged
+ * (not merely empty). */
+int FileTableDamaged(void);
+/* The CONTENTS mode: an information box with the package's file names.
+ * Returns 0 when the release table is missing or damaged, else 1. */
+int ListContents(void);
 
 /* Little-endian helpers for package bytes. */
 DWORD ReadLe32(const BYTE* pb);

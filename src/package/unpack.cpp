@@ -162,7 +162,7 @@ int ExtractFiles(char* szDest)
         }
     }
     dwCount = LoadFileTable(pTable);
-    if (dwCount == 0) iCode = EXIT_DAMAGED; /* a missing or damaged release table */
+    if (FileTableDamaged()) iCode = EXIT_DAMAGED;
     if (dwCount >= FILE_TABLE_MAX) {
         PlatMessageBox(NULL, "Too many entries in the fixes list!", "Info", MB_OK);
         FreeFileTable(pTable);

@@ -125,6 +125,7 @@ TEST_F(PackageStoreTest, ReleaseTableCutAnywhereIsRefused)
     Use(s_strPackage);
     std::vector<FILE_TABLE_ENTRY> table(FILE_TABLE_SLOTS);
     ASSERT_EQ(6u, LoadFileTable(table.data()));
+    EXPECT_FALSE(FileTableDamaged());
     EXPECT_EQ(6u, dwNumFiles);
     EXPECT_LT(0u, gdwChecksums);
     EXPECT_EQ(6u, gdwPayloadCount);
@@ -147,6 +148,7 @@ TEST_F(PackageStoreTest, ReleaseTableCutAnywhereIsRefused)
         dwNumFiles = gdwChecksums = gdwPayloadCount = 77;
         g_vBoxes.clear();
         EXPECT_EQ(0u, LoadFileTable(table.data())) << cb;
+        EXPECT_TRUE(FileTableDamaged()) << cb;
         EXPECT_EQ(0u, dwNumFiles) << cb;
         EXPECT_EQ(0u, gdwChecksums) << cb;
         EXPECT_EQ(0u, gdwPayloadCount) << cb;

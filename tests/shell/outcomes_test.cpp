@@ -66,6 +66,15 @@ TEST_F(OutcomeTest, ExtractionExitCodes)
     EXPECT_FALSE(PathExists(m_machine.Host("C:\\out\\a.txt")));
 }
 
+TEST_F(OutcomeTest, ContentsOfADamagedReleaseTable)
+{
+    UseChanged([](std::string& str) { ContainerSetSize(str, ContainerFind(str, "VERSION", 1), 300); });
+    ProcessResult result = Run("contents");
+    EXPECT_EQ(EXIT_DAMAGED, result.iExitCode);
+    EXPECT_EQ(0u, result.strOut.find("=== Incremental Installer ===\n")) << result.strOut;
+    EXPECT_EQ(std::string::npos, result.strOut.find("This fix contains")) << result.strOut;
+}
+
 TEST_F(OutcomeTest, ToolThatCannotBeCreatedStopsTheRun)
 {
     Install({"--data-dirs", "0"});
