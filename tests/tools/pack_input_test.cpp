@@ -117,6 +117,9 @@ TEST(PackInput, UsageErrorsSayWhatWasWrong)
         {{"build", "m.ini", "-o", "x", "--fast"}, "heron-pack: unknown option --fast"},
         {{"build", "m.ini", "n.ini", "-o", "x"}, "heron-pack: one manifest only: n.ini is a second"},
         {{"list"}, "heron-pack: list takes one package"},
+        {{"implode", "in"}, "heron-pack: implode takes IN and OUT"},
+        {{"implode", "--fast", "in", "out"}, "heron-pack: unknown option --fast"},
+        {{"explode", "in"}, "heron-pack: explode takes IN and OUT"},
     };
     for (const Row& row : rows) {
         ProcessResult result = Pack(row.vArgs);

@@ -30,6 +30,14 @@ static void PackUsage(FILE* fp)
           fp);
 }
 
+/* A usage error: what was wrong, then the usage. */
+static int PackUsageError(const std::string& strWhy)
+{
+    fprintf(stderr, "heron-pack: %s\n", strWhy.c_str());
+    PackUsage(stderr);
+    return 2;
+}
+
 static int PackWriteFile(const char* szPath, const uint8_t* pb, size_t cb)
 {
     FILE* fp = fopen(szPath, "wb");
@@ -59,17 +67,15 @@ static int PackImplodeCommand(int argc, char** argv)
                 fprintf(stderr, "heron-pack: --dict takes 1024, 2048 or 4096\n");
                 return 2;
             }
-        } else if (cFiles < 2 && argv[i][0] != '-') {
+        } else if (argv[i][0] == '-') {
+            return PackUsageError(std::string("unknown option ") + argv[i]);
+        } else if (cFiles < 2) {
             aszFiles[cFiles++] = argv[i];
         } else {
-            PackUsage(stderr);
-            return 2;
+            return PackUsageError(std::string("implode takes IN and OUT: ") + argv[i] + " is a third");
         }
     }
-    if (cFiles != 2) {
-        PackUsage(stderr);
-        return 2;
-    }
+    if (cFiles != 2) return PackUsageError("implode takes IN and OUT");
     std::vector<uint8_t> vIn;
     std::string strError;
     if (!PackReadFile(aszFiles[0], &vIn, &strError)) {
@@ -112,10 +118,7 @@ static void PackExplodeWrite(char* pbBuf, unsigned int* pcbSize, void* pContext)
 
 static int PackExplodeCommand(int argc, char** argv)
 {
-    if (argc != 2) {
-        PackUsage(stderr);
-        return 2;
-    }
+    if (argc != 2) return PackUsageError("explode takes IN and OUT");
     std::vector<uint8_t> vIn;
     std::string strError;
     if (!PackReadFile(argv[0], &vIn, &strError)) {
@@ -131,14 +134,6 @@ static int PackExplodeCommand(int argc, char** argv)
     if (!PackWriteFile(argv[1], ctx.vOut.data(), ctx.vOut.size())) return 5;
     if (uResult != 0) fprintf(stderr, "heron-pack: the decoder returned %u\n", uResult);
     return (int)uResult;
-}
-
-/* A usage error: what was wrong, then the usage. */
-static int PackUsageError(const std::string& strWhy)
-{
-    fprintf(stderr, "heron-pack: %s\n", strWhy.c_str());
-    PackUsage(stderr);
-    return 2;
 }
 
 int main(int argc, char** argv)
