@@ -147,9 +147,14 @@ int ParseCommandLine(const char* szCmdLine)
             if (*pWord == '"') pWord++;
             cchWord = strlen(pWord);
             if (cchWord && pWord[cchWord - 1] == '"') pWord[cchWord - 1] = 0;
-            /* The label holds 100 characters; longer label words are cut. */
-            if (gszRevertLabel[0]) TextAppend(gszRevertLabel, sizeof(gszRevertLabel), " ");
-            TextAppend(gszRevertLabel, sizeof(gszRevertLabel), pWord);
+            /* The label holds 100 characters; a longer one would name another
+             * level, so the command line is refused. */
+            if ((gszRevertLabel[0] && !TextAppend(gszRevertLabel, sizeof(gszRevertLabel), " ")) ||
+                !TextAppend(gszRevertLabel, sizeof(gszRevertLabel), pWord)) {
+                LogFormat(0, "Revert label too long: at most %d characters", (int)sizeof(gszRevertLabel) - 1);
+                gszRevertLabel[0] = 0;
+                return 0;
+            }
         } else {
             LogFormat(0, "Not recognised string: %s", szWord);
             bResult = 0;

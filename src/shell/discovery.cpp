@@ -119,7 +119,7 @@ int SearchPathFile(const char* szName, char* szOut, size_t cbOut)
             if (szEntry[0] == '/') {
                 if (!PlatWindowsPath(szEntry, szDir, sizeof(szDir))) continue;
             } else if (szEntry[0] == '\\' || (szEntry[0] && szEntry[1] == ':')) {
-                TextCopy(szDir, sizeof(szDir), szEntry);
+                if (!TextCopy(szDir, sizeof(szDir), szEntry)) continue; /* never a cut directory */
             } else {
                 if (!szCwd[0] || !DiscJoin(szDir, sizeof(szDir), szCwd, szEntry, 1)) continue;
             }
@@ -275,9 +275,8 @@ int FindDataDirs(void)
                 char szWindows[MAX_PATH];
                 UINT cch = PlatGetWindowsDirectory(szWindows, sizeof(szWindows));
                 if (cch == 0 || cch >= sizeof(szWindows)) szWindows[0] = 0;
-                TextCopy(szIni, sizeof(szIni), szWindows);
-                TextAppend(szIni, sizeof(szIni), "\\");
-                TextAppend(szIni, sizeof(szIni), "QUILL.INI");
+                /* A path that does not fit is no file ("", read as missing), never a cut name. */
+                DiscJoin(szIni, sizeof(szIni), szWindows, "QUILL.INI", 0);
             }
             PlatGetPrivateProfileString("Quill", "Directory", "NULL", szEntry, MAX_PATH, szIni);
             DiscUpper(szEntry);

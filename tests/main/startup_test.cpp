@@ -45,6 +45,14 @@ TEST(ParseCommandLine, OptionWordAndLabel)
         {"fixdetails", 1, 19, ""},
         {"Contents", 1, 35, ""},
         {"nochecksum bogus force", 0, 0x81, ""},
+        // A revert label of 100 characters fits; one more refuses the line.
+        {"revert R123456789 R123456789 R123456789 R123456789 R123456789 R123456789 R123456789 R123456789 "
+         "R123456789 X",
+         1, 0x04,
+         "R123456789 R123456789 R123456789 R123456789 R123456789 R123456789 R123456789 R123456789 R123456789 X"},
+        {"revert R123456789 R123456789 R123456789 R123456789 R123456789 R123456789 R123456789 R123456789 "
+         "R123456789 XY nouser",
+         0, 0x04, ""},
     };
     for (const Row& row : rows) {
         gwOptions = 0;
