@@ -9,9 +9,9 @@
 /* Unpacks a compressed resource (4-byte stated size + DCL implode stream)
  * into a new movable zero-filled block of exactly the stated size, handed
  * back unlocked in *phBlock with the size in *pdwSize. 1 on success; 0 when
- * the bytes are absent (nothing touched) or the decoder failed (the block
- * then holds what was decoded, zeros after it; "Failed to decompress
- * buffer." logged). Logs "Outsize: %d; Insize: %d ". The caller releases
+ * the bytes are absent (nothing touched), or the decoder failed or the
+ * stream ended before the stated size (the block then holds what was
+ * decoded, zeros after it; "Failed to decompress buffer." logged). Logs "Outsize: %d; Insize: %d ". The caller releases
  * the block with PlatGlobalFree. */
 int UnpackPayload(const BYTE* pbResource, DWORD cbResource, HGLOBAL* phBlock, DWORD* pdwSize);
 /* The EXTRACT mode: writes every payload file into szDest (a writable
