@@ -50,8 +50,7 @@ int OpenLog(void)
     DWORD cch;
 
     cch = PlatGetEnvironmentVariable("TEMP", szTempDir, sizeof(szTempDir));
-    if (cch >= sizeof(szTempDir)) return 0; /* a TEMP too long for a path: no log */
-    if (cch == 0) TextCopy(szTempDir, sizeof(szTempDir), "\\TEMP");
+    if (cch == 0 || cch >= sizeof(szTempDir)) TextCopy(szTempDir, sizeof(szTempDir), "\\TEMP");
     /* The log's path whole, never a shorter name. */
     if (strlen(szTempDir) + 1 + strlen(LOG_NAME) >= sizeof(s_szTempLog)) return 0;
     /* One directory level; a failure (it exists) is ignored. */

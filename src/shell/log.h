@@ -10,7 +10,8 @@
 #define HERON_SHELL_LOG_H
 
 /* Creates or empties the temporary log and writes its header. 1 when open;
- * 0 also when TEMP and the log's name do not fit a path (never a cut name). */
+ * 0 also when the TEMP directory and the log's name do not fit a path
+ * (never a cut name). A TEMP longer than a path buffer counts as unset. */
 int OpenLog(void);
 /* Writes the indent's tabs, the text and a line feed, then flushes.
  * Nothing at all for an absent or empty text, or when no log is open. */
