@@ -88,6 +88,19 @@ TEST_F(OutcomeTest, ToolThatCannotBeCreatedStopsTheRun)
     }
 }
 
+TEST_F(OutcomeTest, ToolWrittenShortStopsTheRunAndIsDeleted)
+{
+    Install();
+    // A full disk under the tool's name: the bytes never reach it.
+    ASSERT_EQ(0, symlink("/dev/full", m_machine.Host("C:\\work\\cabarc.exe").c_str()));
+    ProcessResult result = Run("nochecksum nouser");
+    EXPECT_EQ(EXIT_STARTUP, result.iExitCode);
+    std::vector<std::string> vBody = Body();
+    ASSERT_FALSE(vBody.empty());
+    EXPECT_EQ("\t\tFailed to write the file cabarc.exe.", vBody.back());
+    EXPECT_FALSE(PathExists(m_machine.Host("C:\\work\\cabarc.exe")));
+}
+
 TEST_F(OutcomeTest, PackageWithoutItsLicenceStopsAnUnattendedRun)
 {
     Install();
