@@ -275,7 +275,10 @@ static int RecordFixIn(const char* szFromLabel, const char* szToLabel, DWORD dwR
         PatchIniWrite(szList, szKey, szValue, szPath);
     }
 
-    return UpdatePatchIni(szFromLabel, szToLabel, dwRecords, pbRecords, cbRecords) && !s_bWriteFailed;
+    /* A damaged record leaves the rest out (logged); a failed read or write
+     * leaves the whole file as it was. */
+    UpdatePatchIni(szFromLabel, szToLabel, dwRecords, pbRecords, cbRecords);
+    return !s_bWriteFailed;
 }
 
 /* Puts the working copy szWork in the place of szPath: the old file is moved
@@ -419,6 +422,7 @@ int UpdatePatchIni(const char* szFromLabel, const char* szToLabel, DWORD dwRecor
                 dwError != ERROR_PATH_NOT_FOUND) {
                 LogFormat(1, "Getting profile string for  %s, section %s patch.ini error: %d", szKey, szFromSection,
                           (int)dwError);
+                s_bWriteFailed = 1;
                 PatchNamesFree(&names);
                 return 0;
             }

@@ -91,7 +91,8 @@ char* BackupEntryPath(const char* szLabel, const char* szFile, DWORD dwPayload, 
  * A registry path that does not fit logs "Path too long: %s\\%s" (indent 0)
  * and records nothing; so does a backup path that does not fit ("Backup path
  * too long"). The recording works on a copy that replaces the file whole, or
- * the file is left as it was. Returns 1 when everything was recorded, else 0.
+ * the file is left as it was. Returns 1 when the file was written (a damaged
+ * record leaves the records after it out, logged), else 0.
  * Reads gpProgramDir, gpszPatchIni, dwUpgradeType.
  */
 int RecordFix(const char* szFromLabel, const char* szToLabel, DWORD dwRecords, const BYTE* pbRecords,
