@@ -233,8 +233,15 @@ static int StartupFixListing(void)
         StartupErrorBox("Unable to load resource strings. This file is corrupt and can not continue.", "Error");
         return -EXIT_DAMAGED;
     }
-    /* The installed release's stamp, through the version-stamp tool. */
+    /* The installed release's stamp, through the version-stamp tool, then
+     * the listing files written afresh from the patch registry file. */
     ReadVersionStamp();
+    szText = ReadPatchInfo();
+    if (szText) {
+        PlatMessageBox(NULL, szText, "Info", MB_OK);
+        PlatHeapFree(szText);
+        return 0;
+    }
     szText = LoadListingFile(szFile);
     if (szText) {
         PlatMessageBox(NULL, szText, "Info", MB_OK);
