@@ -107,6 +107,16 @@ static void SetPackageText(HWND hDlg, int iId, int iString, int cArgs, const cha
     PlatSetDlgItemText(hDlg, iId, szOut);
 }
 
+/* Ends an unattended run that cannot go on: the page shows its text (the
+ * window messages are drained so that it is painted), then the wizard ends
+ * with the exit code of a package that does not apply. */
+static void IdentifyEndUnattended(HWND hDlg)
+{
+    PumpMessages();
+    PlatPostQuitMessage(IDENT_EXIT_NOT_APPLICABLE);
+    PlatDestroyWindow(hDlg);
+}
+
 /* Failure end: Back enabled and focused, nothing left to lose. An
  * unattended run has no person to press Back: it ends with the exit code
  * of a package that does not apply. */
@@ -116,10 +126,7 @@ static void IdentifyFailed(HWND hDlg)
     PlatSetFocus(PlatGetDlgItem(hDlg, IDC_BACK));
     gbFinished = 1;
     SetArrowCursor();
-    if (gwOptions & OPT_NOUSER) {
-        PlatPostQuitMessage(IDENT_EXIT_NOT_APPLICABLE);
-        PlatDestroyWindow(hDlg);
-    }
+    if (gwOptions & OPT_NOUSER) IdentifyEndUnattended(hDlg);
 }
 
 /* ---- The label choice ----------------------------------------------------- */
@@ -310,10 +317,7 @@ void IdentifyAction(HWND hDlg)
         PlatSetFocus(PlatGetDlgItem(hDlg, IDC_CLOSE));
         gbFinished = 1;
         SetArrowCursor();
-        if (gwOptions & OPT_NOUSER) {
-            PlatPostQuitMessage(IDENT_EXIT_NOT_APPLICABLE);
-            PlatDestroyWindow(hDlg);
-        }
+        if (gwOptions & OPT_NOUSER) IdentifyEndUnattended(hDlg);
         return;
     } else {
         ChooseLabel(hDlg, szFrom);

@@ -38,7 +38,6 @@ static const char* const s_aszDefaultStrings[] = {
 #define PACK_LABEL_BLANKS 13
 #define PACK_LABEL_MAX (PACK_LABEL_FIELD - 2 - PACK_LABEL_BLANKS) /* room for at least one "|" and the NUL */
 #define PACK_MAX_FILE_RECORDS 19999 /* the installer's file table refuses 20,000 and more */
-#define PACK_MAX_CHECKSUMS 10000    /* the installer's checksum table */
 #define PACK_STRING_MAX 519         /* the installer reads texts into 520 characters */
 
 static const char* const s_aszDirNames[4] = {NULL, "program", "data", "system"};
@@ -398,12 +397,9 @@ int PackBuild(const char* szManifest, const char* szOutput, const char* szStubOv
             for (const auto& entry : release.files) mapNames[PackUpper(entry.second.strName)] = entry.second.strName;
         for (const auto& entry : mapNames) vNames.push_back(entry.second);
     }
-    size_t cChecksums = 1 + vNames.size() * vReleases.size();
-    if (cChecksums > PACK_MAX_CHECKSUMS) {
-        PackError(std::to_string(cChecksums) + " checksum records; the installer accepts at most " +
-                  std::to_string(PACK_MAX_CHECKSUMS));
-        return 2;
-    }
+    /* Upgrade type 0: the table holds the key file's checksum of every
+     * release other than To (the levels the package upgrades from). */
+    size_t cChecksums = dwUpgradeType == 0 ? vReleases.size() - 1 : 1 + vNames.size() * vReleases.size();
     const std::string strKeyFile = vStrings[1];
     auto PackFindByName = [](const PackRelease& release, const std::string& strName) -> const PackFile* {
         for (int iDir = 1; iDir <= 3; iDir++) {
@@ -439,7 +435,16 @@ int PackBuild(const char* szManifest, const char* szOutput, const char* szStubOv
     PackPut32(&vVersion, dwDataSpace);
     PackPut32(&vVersion, dwProgramSpace);
     PackPut32(&vVersion, dwUpgradeType);
-    {
+    if (dwUpgradeType == 0) {
+        for (int i = 0; i < (int)vReleases.size(); i++) {
+            if (i == iTo) continue;
+            const PackFile* pKey = PackFindByName(vReleases[i], strKeyFile);
+            PackPut32(&vVersion, pKey ? pKey->dwCrc : 0);
+            PackLabelField(vReleases[i].strLabel, &vVersion);
+            vVersion.insert(vVersion.end(), strKeyFile.begin(), strKeyFile.end());
+            vVersion.push_back(0);
+        }
+    } else {
         const PackFile* pOldKey = PackFindByName(from, strKeyFile);
         PackPut32(&vVersion, pOldKey ? pOldKey->dwCrc : 0);
         PackLabelField(from.strLabel, &vVersion);
@@ -447,6 +452,7 @@ int PackBuild(const char* szManifest, const char* szOutput, const char* szStubOv
         vVersion.push_back(0);
     }
     for (const PackRelease& release : vReleases) {
+        if (dwUpgradeType == 0) break;
         for (const std::string& strName : vNames) {
             const PackFile* pFile = PackFindByName(release, strName);
             PackPut32(&vVersion, pFile ? pFile->dwCrc : 0);
@@ -456,6 +462,26 @@ int PackBuild(const char* szManifest, const char* szOutput, const char* szStubOv
         }
     }
 
+    /* Files named by Delta (relative names as the installer sees them,
+     * separated by commas) that exist in both releases become kind 1: a
+     * delta payload of one block against the installed copy. */
+    std::vector<std::string> vDeltaNames;
+    if (const PackKey* pDelta = PackFindKey(pPackage, "Delta")) {
+        std::string strList = pDelta->strValue + ",";
+        size_t iStart = 0, iComma;
+        while ((iComma = strList.find(',', iStart)) != std::string::npos) {
+            std::string strName = strList.substr(iStart, iComma - iStart);
+            while (!strName.empty() && strName.front() == ' ') strName.erase(0, 1);
+            while (!strName.empty() && strName.back() == ' ') strName.pop_back();
+            if (!strName.empty()) vDeltaNames.push_back(PackUpper(strName));
+            iStart = iComma + 1;
+        }
+    }
+    auto PackIsDelta = [&](const Change& change) {
+        if (!change.pOld || !change.pNew) return false;
+        return std::find(vDeltaNames.begin(), vDeltaNames.end(), PackUpper(change.pNew->strName)) != vDeltaNames.end();
+    };
+
     /* File records, FILEENTRY and UPDATE resources. */
     std::vector<PackResource> vResources;
     for (int i = 0; i < PACK_STRING_COUNT; i++)
@@ -464,7 +490,7 @@ int PackBuild(const char* szManifest, const char* szOutput, const char* szStubOv
     uint32_t dwId = 0;
     for (const Change& change : vChanges) {
         const PackFile* pAny = change.pNew ? change.pNew : change.pOld;
-        uint32_t dwKind = change.pNew ? 2 : 3;
+        uint32_t dwKind = PackIsDelta(change) ? 1 : change.pNew ? 2 : 3;
         dwId++;
         size_t cchDoubled = pAny->strName.size();
         for (char ch : pAny->strName)
@@ -489,13 +515,32 @@ int PackBuild(const char* szManifest, const char* szOutput, const char* szStubOv
         PackPut32(&entry.vData, change.pNew ? change.pNew->dwCrc : 0);
         PackPut32(&entry.vData, change.pOld ? change.pOld->dwTime : 0);
         PackPut32(&entry.vData, change.pNew ? change.pNew->dwTime : 0);
-        PackPut32(&entry.vData, 0);
+        PackPut32(&entry.vData, dwKind == 1 ? 1 : 0);
         vEntries.push_back(entry);
 
         std::vector<uint8_t> vContent;
         if (change.pNew && !PackReadFile(change.pNew->strHost, &vContent, &strError)) {
             PackError(strError);
             return 2;
+        }
+        if (dwKind == 1) {
+            /* One block over both whole files: the common length XORed, the
+             * longer side's rest plain. */
+            std::vector<uint8_t> vOld, vDelta;
+            if (!PackReadFile(change.pOld->strHost, &vOld, &strError)) {
+                PackError(strError);
+                return 2;
+            }
+            PackPut32(&vDelta, 0);
+            PackPut32(&vDelta, 0);
+            PackPut32(&vDelta, 0);
+            PackPut32(&vDelta, (uint32_t)vOld.size());
+            PackPut32(&vDelta, (uint32_t)vContent.size());
+            size_t cbCommon = std::min(vOld.size(), vContent.size());
+            for (size_t i = 0; i < cbCommon; i++) vDelta.push_back((uint8_t)(vOld[i] ^ vContent[i]));
+            const std::vector<uint8_t>& vLonger = vOld.size() > vContent.size() ? vOld : vContent;
+            vDelta.insert(vDelta.end(), vLonger.begin() + (long)cbCommon, vLonger.end());
+            vContent.swap(vDelta);
         }
         PackResource update{"UPDATE", dwId, {}};
         if (!PackCompress(vContent, &update.vData)) {
@@ -504,7 +549,7 @@ int PackBuild(const char* szManifest, const char* szOutput, const char* szStubOv
         }
         vEntries.push_back(update);
         if (!bQuiet)
-            printf("  %s %s (%s, %u bytes)\n", dwKind == 2 ? "add" : "del", pAny->strName.c_str(),
+            printf("  %s %s (%s, %u bytes)\n", dwKind == 1 ? "dlt" : dwKind == 2 ? "add" : "del", pAny->strName.c_str(),
                    s_aszDirNames[pAny->iDir], change.pNew ? change.pNew->dwSize : 0);
     }
     vResources.push_back({"VERSION", 1, vVersion});

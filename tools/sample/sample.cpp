@@ -36,6 +36,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 static const char* const kHelp =
     "usage: heron-sample --root DIR [options]\n"
@@ -67,6 +68,9 @@ static const char* const kHelp =
     "                          only for the product files the tree lacks)\n"
     "  --no-key-file           no key file qstrings.dll\n"
     "  --key-file-readonly     the key file is read-only\n"
+    "  --backup LABEL          make the backup directory of a recorded level in the program\n"
+    "                          directory: LABEL up to its \"|\" without blanks and dots\n"
+    "                          (Release 8.0.1|... gives Release801); may be repeated\n"
     "  --stamp LABEL           the release stamp of the key file that is made when the tree\n"
     "                          has none (default \"Release 8.0.1|March 3, 2010\")\n"
     "  --file-version V        the file version of the programs made (default 8.0.1.0)\n"
@@ -99,6 +103,7 @@ typedef struct SAMPLE_OPTIONS {
     std::string sFileVersion;
     std::string sWriteKeyFile;
     std::string sWriteProgram;
+    std::vector<std::string> vBackups;
 } SAMPLE_OPTIONS;
 
 static int s_bFailed;
@@ -382,6 +387,9 @@ static int SampleParse(int argc, char** argv, SAMPLE_OPTIONS* pOpt)
                 fprintf(stderr, "heron-sample: %s has no program directory\n", pOpt->sTree.c_str());
                 return 0;
             }
+        } else if (sArg == "--backup") {
+            if (!next(&sValue)) return 0;
+            pOpt->vBackups.push_back(sValue);
         } else if (sArg == "--no-key-file") {
             pOpt->bNoKeyFile = 1;
         } else if (sArg == "--key-file-readonly") {
@@ -479,6 +487,15 @@ int main(int argc, char** argv)
         if (pDir) closedir(pDir);
     }
     SampleQuillreg(opt, sProgramHost);
+
+    /* Backup directories of recorded levels, named as the installer names
+     * them: the label up to its "|", without blanks and dots. */
+    for (const std::string& sLabel : opt.vBackups) {
+        std::string sDir;
+        for (char ch : sLabel.substr(0, sLabel.find('|')))
+            if (ch != ' ' && ch != '.') sDir += ch;
+        if (!sDir.empty()) SampleMakeDirs(sProgramHost + "/" + sDir);
+    }
 
     /* Data directories. */
     for (int i = 1; i <= opt.cDataDirs || (i == 1 && opt.bQuillIniWindows); i++) {

@@ -3,12 +3,14 @@
  *
  * Test knobs (documented in the README):
  *   HERON_TIME     seconds since 1970 that PlatTime reports instead of the clock
- *   HERON_FREE_KB  free space of every volume in kilobytes
+ *   HERON_FREE_KB  free space of every volume in kilobytes ("N"), or per
+ *                  drive ("C=N,D=M", a bare "N" for the drives not named)
  */
 #include "platform/posix/posix.h"
 
 #include <errno.h>
 #include <stdio.h>
+#include <ctype.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/statvfs.h>
@@ -61,7 +63,28 @@ BOOL PlatGetDiskFreeSpaceEx(const char* szDir, unsigned long long* pcbFreeToCall
     szFake = getenv("HERON_FREE_KB");
     unsigned long long cbFree = (unsigned long long)sv.f_bavail * sv.f_frsize;
     unsigned long long cbTotal = (unsigned long long)sv.f_blocks * sv.f_frsize;
-    if (szFake && *szFake) cbFree = strtoull(szFake, NULL, 10) * 1024ULL;
+    if (szFake && *szFake) {
+        /* "N" for every volume, or entries "X=N" per drive letter (any case)
+         * and a bare "N" for the drives not named, separated by commas. */
+        char chDrive = (char)toupper((unsigned char)szDir[0]);
+        const char* p = szFake;
+        while (*p) {
+            const char* pEnd = strchr(p, ',');
+            size_t cch = pEnd ? (size_t)(pEnd - p) : strlen(p);
+            if (cch > 0 && !(cch >= 2 && p[1] == '=')) cbFree = strtoull(p, NULL, 10) * 1024ULL;
+            p += cch;
+            if (*p == ',') p++;
+        }
+        /* A drive named anywhere in the list wins over a bare number. */
+        for (p = szFake; *p;) {
+            const char* pEnd = strchr(p, ',');
+            size_t cch = pEnd ? (size_t)(pEnd - p) : strlen(p);
+            if (cch >= 2 && p[1] == '=' && toupper((unsigned char)p[0]) == chDrive)
+                cbFree = strtoull(p + 2, NULL, 10) * 1024ULL;
+            p += cch;
+            if (*p == ',') p++;
+        }
+    }
     if (pcbFreeToCaller) *pcbFreeToCaller = cbFree;
     if (pcbTotal) *pcbTotal = cbTotal;
     if (pcbTotalFree) *pcbTotalFree = cbFree;
