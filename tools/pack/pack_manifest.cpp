@@ -4,7 +4,8 @@
  * Sections in brackets, "key = value" lines, ";" or "#" comment lines, blank
  * lines; a ";" after a blank, outside double quotes, starts a comment to the
  * end of the line. A UTF-8 byte-order mark at the start is skipped. Names
- * compare without regard to case. Values are taken as they stand after
+ * compare without regard to case, except the release labels (the keys of
+ * [Releases]), which are exact texts. Values are taken as they stand after
  * trimming blanks; a value in double quotes keeps its inner blanks and loses
  * the quotes (so a text may end in blanks).
  *
@@ -44,7 +45,8 @@ static std::string PackCutComment(const std::string& strLine)
 static const char* const s_aszSections[] = {"Package", "Releases", "Strings"};
 static const char* const s_aszPackageKeys[] = {"From",        "To",          "UpgradeType", "License",
                                                "Kind",        "LanguagePack", "VersionTool", "CabinetTool",
-                                               "Stub",        "DataSpace",   "ProgramSpace", "KeyFileValue"};
+                                               "Stub",        "DataSpace",   "ProgramSpace", "KeyFileValue",
+                                               "Delta"};
 static const char* const s_aszRequiredKeys[] = {"From", "To", "License"};
 static const char* const s_aszKinds[] = {"Custom Fix", "QSD", "GWA"};
 
@@ -193,8 +195,11 @@ int PackReadManifest(const char* szPath, PackManifest* pManifest, std::string* p
         if (key.strValue.size() >= 2 && key.strValue.front() == '"' && key.strValue.back() == '"')
             key.strValue = key.strValue.substr(1, key.strValue.size() - 2);
         key.iLine = iLine;
+        /* Release labels are compared as exact texts: two that differ in
+         * case are two releases. */
+        int bExactKeys = strcasecmp(pManifest->sections.back().strName.c_str(), "Releases") == 0;
         for (const PackKey& other : pManifest->sections.back().keys) {
-            if (strcasecmp(other.strKey.c_str(), key.strKey.c_str()) == 0) {
+            if (bExactKeys ? other.strKey == key.strKey : strcasecmp(other.strKey.c_str(), key.strKey.c_str()) == 0) {
                 *pstrError = pManifest->strPath + ":" + std::to_string(iLine) + ": duplicate key \"" + key.strKey +
                              "\" (first on line " + std::to_string(other.iLine) + ")";
                 return 0;
