@@ -230,3 +230,55 @@ TEST_F(IdentifyActionTest, CustomFixRevertTakesTheStampBounded)
 }
 
 } // namespace
+
+namespace {
+
+// The backup search repairs a missing backup from another level's backup
+// with the right content, or from the installed file; an archive's
+// installed copy serves even with other content.
+TEST_F(IdentifyActionTest, BackupSearchRepairsMissingBackups)
+{
+    Package({k800, k801, k802});
+    Stamp(k802.strLabel);
+    // a.txt is payload 1 (the changed files in directory then name order).
+    WriteFile(m_machine.Host("C:\\VIREO\\GARNET\\a.txt"), "r802");
+    WriteFile(m_machine.Host("C:\\VIREO\\GARNET\\Release800\\a0001.IIB"), "r801");
+    MakeDirs(m_machine.Host("C:\\VIREO\\GARNET\\Release801"));
+    Identify();
+    EXPECT_EQ("r801", ReadFile(m_machine.Host("C:\\VIREO\\GARNET\\Release801\\a0001.IIB")));
+    std::string strLog = ReadFile(m_machine.Host("C:\\TEMP\\UPGRADE.LOG"));
+    EXPECT_NE(std::string::npos,
+              strLog.find("\tFoundBackup: file a.txt found in the Release800 directory\r\n"
+                          "\tFoundBackup: backup file Release800\\a0001.IIB found with correct checksum\r\n"
+                          "\tFoundBackup: Copied  Release800\\a0001.IIB to Release801\\a0001.IIB\r\n"))
+        << strLog;
+    // Release800's own backup has 8.0.1's content, not 8.0.0's: nothing
+    // repairs it, and the level is still offered (the backup-set check
+    // decides when a restore would use it).
+    EXPECT_EQ(std::vector<std::string>({k800.strLabel, k801.strLabel}), Rows());
+}
+
+TEST_F(IdentifyActionTest, BackupFromTheInstalledFile)
+{
+    Package({k800, k801, k802});
+    Stamp(k801.strLabel, "8.0.1.0");
+    WriteFile(m_machine.Host("C:\\VIREO\\GARNET\\a.txt"), "r801");
+    MakeDirs(m_machine.Host("C:\\VIREO\\GARNET\\Release801"));
+    Identify();
+    EXPECT_EQ("r801", ReadFile(m_machine.Host("C:\\VIREO\\GARNET\\Release801\\a0001.IIB")));
+    std::string strLog = ReadFile(m_machine.Host("C:\\TEMP\\UPGRADE.LOG"));
+    EXPECT_NE(std::string::npos, strLog.find("\tFoundBackup: file a.txt found in the current directory\r\n"
+                                             "\tFoundBackup: Copied  a.txt to Release801\\a0001.IIB\r\n"))
+        << strLog;
+    // The installed release is an older level; the base restore is not
+    // available in this build, so the run is undetermined without FORCE.
+    EXPECT_EQ(MODE_UNDETERMINED, giOperationMode);
+    EXPECT_NE(std::string::npos, strLog.find("VerifyValidLabels: Current version Release 8.0.1|March 3, 2010 is "
+                                             "equal to old version: Release 8.0.1|March 3, 2010: UPGRADE\r\n"));
+    gwOptions = OPT_FORCE;
+    Identify();
+    EXPECT_EQ(MODE_UPGRADE, giOperationMode);
+    EXPECT_STREQ("Release801", gszBackupDir);
+}
+
+} // namespace
