@@ -57,6 +57,9 @@ step "setup.exe nouser (unattended run: self-check, discovery, the wizard by its
 rc=0; ./setup.exe nouser || rc=$?
 echo "(exit code $rc: 0 upgraded; 3 does not apply; 4 failed or not finished; see README, Exit codes)"
 
+step "setup.exe nochecksum nouser force (FORCE: an upgrade from the older level without the base-release check)"
+./setup.exe nochecksum nouser force || echo "(exit code $?)"
+
 step "the version-stamp tool the installer wrote out reads the installed release"
 HERON_COMMAND_LINE='UpdateVersion.exe "C:\VIREO\GARNET" myversion read ' ./UpdateVersion.exe
 tr -d '\r' <"$HERON_ROOT/drive_c/VIREO/GARNET/currver.txt"; echo
@@ -68,5 +71,44 @@ step "the upgrade log"
 for f in "$HERON_ROOT/drive_c/VIREO/GARNET/UPGRADE.LOG" "$HERON_ROOT/drive_c/TEMP/UPGRADE.LOG"; do
     if [ -f "$f" ]; then echo "--- $f"; tr -d '\r' <"$f"; fi
 done
+
+# Identification on a second machine: release 8.0.2 (the package's own
+# level) is installed, and earlier fixes left the backup directories of
+# 8.0.0 and 8.0.1, so the package can only revert, to either level.
+export HERON_ROOT=$DEMO/machine2
+mkdir -p "$HERON_ROOT/drive_c/TEMP" "$HERON_ROOT/drive_c/work"
+"$SAMPLE" --root "$HERON_ROOT" --tree "$DEMO/src/releases/8.0.2" --data-dirs 2 \
+    --backup "Release 8.0.0|January 5, 2010" --backup "Release 8.0.1|March 3, 2010" >/dev/null
+cp "$DEMO/setup.exe" "$HERON_ROOT/drive_c/work/setup.exe"
+cd "$HERON_ROOT/drive_c/work"
+ident_log() {
+    # The identification lines of the last run's log.
+    for f in "$HERON_ROOT/drive_c/VIREO/GARNET/UPGRADE.LOG" "$HERON_ROOT/drive_c/TEMP/UPGRADE.LOG"; do
+        [ -f "$f" ] || continue
+        tr -d '\r' <"$f" | grep -E '^(DetermineMode|REVERT|UPGRADE|VerifyValidLabels|Identified|Verified|Unable|Can.t find|gpcanFixLabels|Revert label|Valid label|You )|Added [0-9]+ label|Selected Label|RestoreBaseRelease'
+        rm -f "$f"
+    done
+}
+
+step "machine 2 at 8.0.2: setup.exe scripted (accept, Next, Next, pick the row of Release 8.0.0)"
+HERON_SCRIPT='accept;next;next;select=Release 8.0.0' HERON_ANSWERS='Yes' ./setup.exe nochecksum || echo "(exit code $?)"
+ident_log
+
+step "machine 2: setup.exe nouser revert Release 8.0.1 (unattended, the label by its first words)"
+./setup.exe nochecksum nouser revert Release 8.0.1 || echo "(exit code $?)"
+ident_log
+
+step "machine 2: setup.exe nouser (unattended, two labels and none named: the person must choose)"
+HERON_ANSWERS='Yes' ./setup.exe nochecksum nouser || echo "(exit code $?)"
+ident_log
+
+step "machine 2 with an unknown release stamped: setup.exe nouser refuses (exit code 3)"
+"$SAMPLE" --write-key-file "$HERON_ROOT/drive_c/VIREO/GARNET/qstrings.dll" --stamp "Release 7.9.9|June 1, 2009"
+./setup.exe nochecksum nouser || echo "(exit code $?)"
+ident_log
+
+step "machine 2 with a patch registry: setup.exe listfix"
+printf '[FIXPACKS]\r\nLabel001="Release 8.0.1|March 3, 2010"\r\n' >"$HERON_ROOT/drive_c/VIREO/GARNET/PATCH.INI"
+./setup.exe listfix || echo "(exit code $?)"
 echo
 echo "Demo machine left in $DEMO"
