@@ -287,12 +287,32 @@ TEST_F(IdentifyRunTest, DiskSpaceShortOnTheProgramAndOnADataDrive)
 
     MakeDirs(m_machine.Root() + "/drive_d/DATA");
     result = Go("nochecksum", {{"HERON_FREE_KB", "c=99999999999,D=1999999999"},
-                                {"HERON_SCRIPT", "accept;next;data=D:\\DATA;next;back;next"},
+                                {"HERON_SCRIPT", "accept;next;data=D:\\DATA;next"},
                                 {"HERON_ANSWERS", "Yes"}});
     EXPECT_EQ(0, result.iExitCode);
     EXPECT_TRUE(Shows(result, "There is insufficent disk space available on D:\\DATA. You need 2000000000 Kbytes, "
                               "but have only 1999999999 Kbytes."))
         << result.strOut;
+    // A data directory typed in lower case is on the program's drive.
+    MakeDirs(m_machine.Host("C:\\LOWER"));
+    RemoveAll(m_machine.Root() + "/drive_d/DATA");
+    ProcessResult lower = Go("nochecksum", {{"HERON_FREE_KB", "8999999999"},
+                                            {"HERON_SCRIPT", "accept;next;data=c:\\lower;next"},
+                                            {"HERON_ANSWERS", "Yes"}});
+    EXPECT_TRUE(Shows(lower, "There is insufficent disk space available on C:\\VIREO\\GARNET. You need 9000000000 "
+                             "Kbytes, but have only 8999999999 Kbytes."))
+        << lower.strOut;
+}
+
+// After Back the welcome page still holds the real program directory.
+TEST_F(IdentifyRunTest, ShortDataDriveLeavesTheProgramDirectory)
+{
+    Package(ThreeReleases(), kR801, kR802, "UpgradeType = 2\nProgramSpace = 3000000000\nDataSpace = 2000000000");
+    InstallRelease("8.0.1", {"--data-dirs", "2"});
+    MakeDirs(m_machine.Root() + "/drive_d/DATA");
+    ProcessResult result = Go("nochecksum", {{"HERON_FREE_KB", "c=99999999999,D=1999999999"},
+                                             {"HERON_SCRIPT", "accept;next;data=D:\\DATA;next;back;next"},
+                                             {"HERON_ANSWERS", "Yes"}});
     // The second commit still reads the real program directory from page 1.
     EXPECT_EQ(2u, Count("Using Quill program directory C:\\VIREO\\GARNET"));
     EXPECT_EQ(2u, Count("Unable to identify release.")); // still short after Back and Next
@@ -478,6 +498,28 @@ TEST_F(IdentifyRunTest, WebAccessLevels)
     result = Go("nochecksum nouser");
     EXPECT_TRUE(HasLines({"REVERT: Current version  Release 8.0.2|May 1, 2010 is equal to new version: Release "
                           "8.0.2|May 1, 2010"}));
+}
+
+// Revert labels too long for the unattended notice's list of valid labels
+// (they come from the registry file, which a package never writes so): the
+// page says that no backup to revert to was found, and the wizard waits,
+// its window shown, for a person to choose.
+TEST_F(IdentifyRunTest, UnattendedRevertWithLabelsTooLongForTheNotice)
+{
+    Package(ThreeReleases(), kR801, kR802, "UpgradeType = 1\nKind = GWA\nLanguagePack = GWA1.5");
+    InstallRelease("8.0.2");
+    std::string strLong1 = "Release 8.0.2 GWA1.5 " + std::string(65, 'a') + "|June 1, 2010";
+    std::string strLong2 = "Release 8.0.2 GWA1.5 " + std::string(65, 'b') + "|June 2, 2010";
+    WriteFile(m_machine.Host("C:\\VIREO\\GARNET\\GWA.INI"),
+              "[HOTFIXES]\r\nLabel001=\"" + strLong1 + "\"\r\nLabel002=\"" + strLong2 + "\"\r\n");
+    ProcessResult result = Go("nochecksum nouser", {{"HERON_SCRIPT", "select=Release 8.0.2 GWA1.5 b"},
+                                                    {"HERON_ANSWERS", "Yes"}});
+    EXPECT_EQ(0, result.iExitCode);
+    EXPECT_TRUE(Shows(result, "Installer hasn't found the correct backup version of quill to revert to."))
+        << result.strOut;
+    EXPECT_TRUE(HasLines({"Valid label : ", "gpcanFixLabels[i] : " + strLong2 + " ", "Valid label : ",
+                          "Installer hasn't found the correct backup version of quill to revert to."}));
+    EXPECT_TRUE(HasLines({"\tSelected Label to revert to: " + strLong2}));
 }
 
 // The fix listing reads the registry afresh after the stamp read.
