@@ -253,6 +253,7 @@ void IdentifyAction(HWND hDlg)
     IdentGauge(ghGaugeFile, GAUGE_SETPOS, 0);
     PlatShowWindow(ghGaugeFile, SW_SHOW);
     iResult = VerifyQuillVersion();
+    if (!PlatIsWindow(hDlg)) return;
     ShowCtl(hDlg, IDC_MESSAGE, 1);
     if (iResult != 2) {
         const char* aszArgs[2] = {gszCurrentRelease, gpProgramDir};

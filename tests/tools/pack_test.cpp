@@ -131,6 +131,40 @@ TEST(HeronPack, ListShowsTheReleaseTableAndTheSum)
     EXPECT_TRUE(st.st_mode & S_IXUSR);
 }
 
+// Upgrade type 0: the release table holds the key file's checksum of every
+// release but To. A file named by Delta becomes a kind 1 record whose
+// payload is one block: the common length XORed, the longer side's rest.
+TEST(HeronPack, KeyFileTableAndDeltaRecords)
+{
+    TempMachine machine;
+    std::string strDir = machine.Root() + "/p";
+    WriteFile(strDir + "/r0/program/qstrings.dll", "key 0");
+    WriteFile(strDir + "/r1/program/qstrings.dll", "key 1");
+    WriteFile(strDir + "/r1/program/a.dll", "abc");
+    WriteFile(strDir + "/r2/program/qstrings.dll", "key 2");
+    WriteFile(strDir + "/r2/program/a.dll", "abXde");
+    WriteFile(strDir + "/license.txt", "Licence.\n");
+    WriteFile(strDir + "/manifest.ini",
+              "[Package]\nFrom = Release 1.1|b\nTo = Release 1.2|c\nUpgradeType = 0\nLicense = license.txt\n"
+              "Delta = A.DLL\n[Releases]\nRelease 1.0|a = r0\nRelease 1.1|b = r1\nRelease 1.2|c = r2\n");
+    ASSERT_EQ(0, Pack({"build", strDir + "/manifest.ini", "-o", strDir + "/setup.exe", "--quiet"}).iExitCode);
+    ProcessResult result = Pack({"list", strDir + "/setup.exe"});
+    EXPECT_NE(std::string::npos, result.strOut.find("checksum records:  2\n")) << result.strOut;
+    EXPECT_NE(std::string::npos, result.strOut.find("Release 1.0|a                            qstrings.dll\n"))
+        << result.strOut;
+    EXPECT_NE(std::string::npos, result.strOut.find("Release 1.1|b                            qstrings.dll\n"));
+    EXPECT_EQ(std::string::npos, result.strOut.find("Release 1.2|c                            qstrings.dll"));
+    EXPECT_NE(std::string::npos, result.strOut.find("     1    1   1 "));  // a.dll: id 1, kind 1, program
+
+    MakeDirs(machine.Root() + "/out");
+    result = RunProcess({strDir + "/setup.exe", "extract"}, machine.Root() + "/out",
+                        {{"HERON_UI", "headless"}, {"TEMP", machine.Root()}});
+    std::string strDelta = ReadFile(machine.Root() + "/out/a.dll");
+    std::string strHeader("\0\0\0\0\0\0\0\0\0\0\0\0\3\0\0\0\5\0\0\0", 20);
+    std::string strData = {(char)('a' ^ 'a'), (char)('b' ^ 'b'), (char)('c' ^ 'X'), 'd', 'e'};
+    EXPECT_EQ(strHeader + strData, strDelta);
+}
+
 // The contents box lists up to 999 records; 1,000 show the limit box.
 TEST(HeronPack, ContentsLimitOfTheInstaller)
 {
