@@ -17,8 +17,8 @@
 #include "shell/log.h"
 #include "shell/text.h"
 #include "shell/utils.h"
-#include "wizard/gauge.h"
-#include "wizard/resource.h"
+#include "ui/gauge.h"
+#include "ui/resource.h"
 
 #include <string.h>
 

@@ -32,7 +32,7 @@
 #include "shell/log.h"
 #include "shell/text.h"
 #include "shell/utils.h"
-#include "wizard/resource.h"
+#include "ui/resource.h"
 
 #include <string.h>
 

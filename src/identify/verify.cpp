@@ -18,7 +18,7 @@
 #include "shell/log.h"
 #include "shell/text.h"
 #include "shell/utils.h"
-#include "wizard/gauge.h"
+#include "ui/gauge.h"
 
 #include <string.h>
 

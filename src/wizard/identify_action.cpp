@@ -23,11 +23,11 @@
 #include "shell/globals.h"
 #include "shell/log.h"
 #include "shell/text.h"
-#include "wizard/gauge.h"
-#include "wizard/resource.h"
+#include "shell/progress.h"
+#include "ui/gauge.h"
+#include "ui/resource.h"
 
 #include <string.h>
-#include <strings.h>
 
 /* The exit code of an unattended run that stops because the package does
  * not apply to the installation (shared with the other exit codes). */

@@ -56,7 +56,7 @@ protected:
     {
         std::string s = "[\"" + strLabel + "\"]\r\n";
         for (size_t i = 0; i < entries.size(); i++) {
-            char szNum[8];
+            char szNum[24];
             snprintf(szNum, sizeof(szNum), "%03zu", i + 1);
             s += std::string("File") + szNum + "=" + entries[i].strFile + "\r\n";
             s += std::string("Checksum") + szNum + "=" + entries[i].strChecksum + "\r\n";
@@ -99,7 +99,9 @@ TEST(ChecksumText, NumbersWhateverTheirForm)
     for (const auto& row : rows) {
         DWORD dw = 0xdeadbeef;
         EXPECT_EQ(row.iResult, ParseChecksumText(row.sz, &dw)) << row.sz;
-        if (row.iResult) EXPECT_EQ(row.dw, dw) << row.sz;
+        if (row.iResult) {
+            EXPECT_EQ(row.dw, dw) << row.sz;
+        }
     }
 }
 

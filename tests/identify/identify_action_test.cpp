@@ -11,8 +11,8 @@
 #include "shell/globals.h"
 #include "shell/log.h"
 #include "support/machine.h"
-#include "wizard/gauge.h"
-#include "wizard/resource.h"
+#include "ui/gauge.h"
+#include "ui/resource.h"
 #include "wizard/ui_fixture.h"
 #include "wizard/wizard.h"
 
