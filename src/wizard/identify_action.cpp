@@ -50,7 +50,10 @@
 
 /* ---- Small helpers -------------------------------------------------------- */
 
-static void ShowCtl(HWND hDlg, int iId, int bShow) { PlatShowWindow(PlatGetDlgItem(hDlg, iId), bShow ? SW_SHOW : SW_HIDE); }
+static void ShowCtl(HWND hDlg, int iId, int bShow)
+{
+    PlatShowWindow(PlatGetDlgItem(hDlg, iId), bShow ? SW_SHOW : SW_HIDE);
+}
 
 static void EnableCtl(HWND hDlg, int iId, int bEnable) { PlatEnableWindow(PlatGetDlgItem(hDlg, iId), bEnable); }
 

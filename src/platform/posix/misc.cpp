@@ -8,9 +8,9 @@
  */
 #include "platform/posix/posix.h"
 
+#include <ctype.h>
 #include <errno.h>
 #include <stdio.h>
-#include <ctype.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/statvfs.h>
