@@ -25,31 +25,6 @@
 #define BACKUPSET_VALUE 260
 #define BACKUPSET_PATH 260
 
-int ParseChecksumText(const char* szText, DWORD* pdwCrc)
-{
-    const char* p = szText;
-    unsigned long long ull = 0;
-    int cDigits = 0;
-    if (!p) return 0;
-    while (*p == ' ') p++;
-    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) p += 2;
-    for (; *p; p++) {
-        int iDigit;
-        if (*p >= '0' && *p <= '9') iDigit = *p - '0';
-        else if (*p >= 'a' && *p <= 'f') iDigit = *p - 'a' + 10;
-        else if (*p >= 'A' && *p <= 'F') iDigit = *p - 'A' + 10;
-        else break;
-        ull = ull * 16 + (unsigned)iDigit;
-        if (ull > 0xFFFFFFFFull) return 0;
-        cDigits++;
-    }
-    if (*p == 'L' || *p == 'l') p++;
-    while (*p == ' ') p++;
-    if (cDigits == 0 || *p) return 0;
-    *pdwCrc = (DWORD)ull;
-    return 1;
-}
-
 /* The label up to its first "|" (the release name without its date). */
 static void BackupSetLabelName(const char* szLabel, char* szOut, size_t cbOut)
 {

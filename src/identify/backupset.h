@@ -6,8 +6,9 @@
  * and gpszPatchIni) is named by its label in double quotes and lists, for
  * k = 001, 002, ...: File%03d (relative name), Checksum%03d (CRC-32 as
  * "%#lxL") and BackupName%03d (backup path relative to the program
- * directory). A checksum text is read as the number it stands for, so
- * "0L", "0x0L" and "0x1a2bL" compare by value.
+ * directory). A checksum text is read as the number it stands for
+ * (ParseChecksumText of records/patchini.h), so "0L", "0x0L" and "0x1a2bL"
+ * compare by value.
  */
 #ifndef HERON_IDENTIFY_BACKUPSET_H
 #define HERON_IDENTIFY_BACKUPSET_H
@@ -29,9 +30,5 @@ int VerifyBackupSet(char* szLabel);
  * NULL). Trims trailing blanks off szLabel. A level without a section
  * passes with nothing written. */
 int CheckInstalledFiles(char* szLabel, PLATFILE* pfListing);
-
-/* The number a checksum text of the registry file stands for ("0x1fL",
- * "0L", "1f"): 1 with *pdwCrc, 0 for a text that is not one. */
-int ParseChecksumText(const char* szText, DWORD* pdwCrc);
 
 #endif

@@ -255,6 +255,7 @@ static int StartupFixListing(void)
 int HeronMain(HINSTANCE hInstance, const char* szCmdLine)
 {
     int iExitCode = 0;
+    int bStartedUnattended;
     HWND hOther;
 
     /* 1, 2: own path and start-up directory (the program's entry has chosen
@@ -388,14 +389,17 @@ int HeronMain(HINSTANCE hInstance, const char* szCmdLine)
         StartupErrorBox(StringText(STR_NO_SYSTEM_DIR), NULL);
     }
 
-    /* 19, 20: the wizard and its message loop. */
+    /* 19, 20: the wizard and its message loop. Identification may clear
+     * the option word to hand a decision to the person: the run still
+     * started unattended. */
+    bStartedUnattended = (gwOptions & OPT_NOUSER) != 0;
     if (!WizardRun(&iExitCode)) {
         StartupErrorBox(StringText(STR_NO_DIALOG), NULL);
         iExitCode = EXIT_STARTUP;
     }
     /* An unattended run that ends before its upgrade or revert is done
      * never reports success. */
-    if ((gwOptions & OPT_NOUSER) && iExitCode == EXIT_DONE && !gbFinished) iExitCode = EXIT_FAILED;
+    if (bStartedUnattended && iExitCode == EXIT_DONE && !gbFinished) iExitCode = EXIT_FAILED;
 
     StartupExitWork();
     return iExitCode;

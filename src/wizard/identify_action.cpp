@@ -20,6 +20,7 @@
 #include "identify/verify.h"
 #include "platform/ui.h"
 #include "records/patchini.h"
+#include "shell/exitcodes.h"
 #include "shell/globals.h"
 #include "shell/log.h"
 #include "shell/text.h"
@@ -28,10 +29,6 @@
 #include "ui/resource.h"
 
 #include <string.h>
-
-/* The exit code of an unattended run that stops because the package does
- * not apply to the installation (shared with the other exit codes). */
-#define IDENT_EXIT_NOT_APPLICABLE 3
 
 #define IDENT_LABEL_BUFFER 260
 #define IDENT_VALID_LIST_MAX 100
@@ -116,7 +113,7 @@ static void SetPackageText(HWND hDlg, int iId, int iString, int cArgs, const cha
 static void IdentifyEndUnattended(HWND hDlg)
 {
     PumpMessages();
-    PlatPostQuitMessage(IDENT_EXIT_NOT_APPLICABLE);
+    PlatPostQuitMessage(EXIT_NOT_APPLICABLE);
     PlatDestroyWindow(hDlg);
 }
 

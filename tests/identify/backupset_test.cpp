@@ -84,27 +84,6 @@ protected:
 
 const char kL[] = "Release 8.0.1|March 3, 2010";
 
-TEST(ChecksumText, NumbersWhateverTheirForm)
-{
-    struct {
-        const char* sz;
-        int iResult;
-        DWORD dw;
-    } rows[] = {
-        {"0L", 1, 0},           {"0x0L", 1, 0},          {"0x1a2b3c4dL", 1, 0x1a2b3c4d},
-        {"0X1A2B3C4DL", 1, 0x1a2b3c4d}, {"ffffffff", 1, 0xffffffff}, {"0x100000000L", 0, 0},
-        {"", 0, 0},             {"0xL", 0, 0},           {"12 34", 0, 0},
-        {"0x12Lx", 0, 0},
-    };
-    for (const auto& row : rows) {
-        DWORD dw = 0xdeadbeef;
-        EXPECT_EQ(row.iResult, ParseChecksumText(row.sz, &dw)) << row.sz;
-        if (row.iResult) {
-            EXPECT_EQ(row.dw, dw) << row.sz;
-        }
-    }
-}
-
 // Every backup present with its recorded checksum, whatever the text form
 // ("0L" and "0x0L" both stand for an empty file's 0).
 TEST_F(BackupSetTest, CompleteSetMatches)

@@ -349,7 +349,7 @@ TEST_F(IdentifyRunTest, UnattendedOneLabelOrTwoLabelsWithoutChoice)
 
     InstallRelease("8.0.2", {"--backup", kR800, "--backup", kR801});
     result = Go("nochecksum nouser", {{"HERON_ANSWERS", "Yes"}});
-    EXPECT_EQ(0, result.iExitCode);
+    EXPECT_EQ(4, result.iExitCode); // started unattended, closed before a revert
     EXPECT_TRUE(Shows(result, "You haven't specified release version to revert to.")) << result.strOut;
     EXPECT_TRUE(HasLines({"gpcanFixLabels[i] : Release 8.0.0|January 5, 2010 ", "Valid label : ",
                           "gpcanFixLabels[i] : Release 8.0.1|March 3, 2010 ",
@@ -368,7 +368,7 @@ TEST_F(IdentifyRunTest, UnattendedRevertThatNeedsAnUpgradeFirst)
     Package(ThreeReleases(), kR801, kR802);
     InstallRelease("8.0.1", {"--backup", kR800});
     ProcessResult result = Go("nochecksum nouser force revert Release 8.0.0", {{"HERON_ANSWERS", "Yes"}});
-    EXPECT_EQ(0, result.iExitCode);
+    EXPECT_EQ(4, result.iExitCode); // started unattended, closed before a revert
     EXPECT_TRUE(Shows(result, "You need to upgrade to Release 8.0.2|May 1, 2010 before reverting. Press Next to "
                               "upgrade. Press Close to abort."))
         << result.strOut;
@@ -514,7 +514,7 @@ TEST_F(IdentifyRunTest, UnattendedRevertWithLabelsTooLongForTheNotice)
               "[HOTFIXES]\r\nLabel001=\"" + strLong1 + "\"\r\nLabel002=\"" + strLong2 + "\"\r\n");
     ProcessResult result = Go("nochecksum nouser", {{"HERON_SCRIPT", "select=Release 8.0.2 GWA1.5 b"},
                                                     {"HERON_ANSWERS", "Yes"}});
-    EXPECT_EQ(0, result.iExitCode);
+    EXPECT_EQ(4, result.iExitCode); // started unattended, closed before a revert
     EXPECT_TRUE(Shows(result, "Installer hasn't found the correct backup version of quill to revert to."))
         << result.strOut;
     EXPECT_TRUE(HasLines({"Valid label : ", "gpcanFixLabels[i] : " + strLong2 + " ", "Valid label : ",

@@ -45,6 +45,14 @@ TEST(ParseCommandLine, OptionWordAndLabel)
         {"fixdetails", 1, 19, ""},
         {"Contents", 1, 35, ""},
         {"nochecksum bogus force", 0, 0x81, ""},
+        // A revert label of 100 characters fits; one more refuses the line.
+        {"revert R123456789 R123456789 R123456789 R123456789 R123456789 R123456789 R123456789 R123456789 "
+         "R123456789 X",
+         1, 0x04,
+         "R123456789 R123456789 R123456789 R123456789 R123456789 R123456789 R123456789 R123456789 R123456789 X"},
+        {"revert R123456789 R123456789 R123456789 R123456789 R123456789 R123456789 R123456789 R123456789 "
+         "R123456789 XY nouser",
+         0, 0x04, ""},
     };
     for (const Row& row : rows) {
         gwOptions = 0;
@@ -108,7 +116,7 @@ TEST_F(StartupTest, UnknownWordShowsTheHelpBox)
 {
     // "nouser" clears the label flag, so the third word is not part of a label.
     ProcessResult result = Run("revert nouser third");
-    EXPECT_EQ(0, result.iExitCode);
+    EXPECT_EQ(1, result.iExitCode); // refused: the run stops at start-up
     std::string strHelp =
         "Command Line Help.\n\tNOCHECKSUM - skip Application Integrity Verification.\n\tNOUSER - automatic upgrade "
         "mode (must be used with REVERT option for reverting hotfixes only).\n\tREVERT Label - (witn nouser) in "
@@ -144,7 +152,7 @@ TEST_F(StartupTest, AnExecutableWithoutAPackageStops)
 {
     ProcessResult result = RunProcess({BinPath("heron")}, m_machine.Host("C:\\work"),
                                       {{"HERON_ROOT", m_machine.Root()}, {"HERON_UI", "headless"}});
-    EXPECT_EQ(0, result.iExitCode);
+    EXPECT_EQ(2, result.iExitCode); // damaged: no strings
     EXPECT_EQ(Box("Error", "Unable to load resource strings. This file is corrupt and can not continue."),
               result.strOut);
 }
@@ -159,14 +167,14 @@ TEST_F(StartupTest, DamagedPackagesNeverCrash)
     for (const std::string& strBytes : {strCut, strBadIndex}) {
         WriteFile(m_machine.Host("C:\\work\\setup.exe"), strBytes);
         ProcessResult result = Run("contents");
-        EXPECT_EQ(0, result.iExitCode);
+        EXPECT_EQ(2, result.iExitCode);
         EXPECT_EQ(Box("Error", "Unable to load resource strings. This file is corrupt and can not continue."),
                   result.strOut);
     }
 }
 
 // The self-check: a built package passes; a changed byte anywhere, or a
-// changed stored sum, fails it and ends the run with code 0.
+// changed stored sum, fails it and ends the run with code 2 (damaged).
 TEST_F(StartupTest, SelfCheckOfTheOwnFile)
 {
     std::string strPackage = ReadFile(s_strPackage);
@@ -195,7 +203,7 @@ TEST_F(StartupTest, SelfCheckOfTheOwnFile)
     for (const std::string& strBytes : {strByte, strStored}) {
         WriteFile(m_machine.Host("C:\\work\\setup.exe"), strBytes);
         result = Run("nouser");
-        EXPECT_EQ(0, result.iExitCode);
+        EXPECT_EQ(2, result.iExitCode);
         strLog = TempLog();
         size_t iLine = strLog.find("Calculated is ");
         ASSERT_NE(std::string::npos, iLine) << strLog;
