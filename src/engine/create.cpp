@@ -1,0 +1,411 @@
+/*
+ * create.cpp - CreateUpgradedFiles: every package entry prepared under its
+ * temporary name "UPTMP%04d.TMP" in the program directory, the installed
+ * files moved to their backups (upgrade) or the backups brought back
+ * (revert), each written file checked against its CRC-32, and one decision
+ * per target for the commit (engine_private.h).
+ *
+ * Entry kinds: 1 delta against the installed file, 2 whole file, 3 removed by
+ * the fix (no payload), 4 file of an earlier fix (put back from the backup
+ * directory on a revert of a fix pack or hotfix; like 5 otherwise), 5 and any
+ * other value a delta applied without an installed file.
+ *
+ * Backups: with dwUpgradeType above 0, "%s\\%s" of gszBackupDir and
+ * "<base name less extension>%04d.IIB", shared by all targets of an entry;
+ * with 0, "<target less extension>%04d.IIB" beside the target.
+ *
+ * Sound behaviour kept over the older design: nothing is replaced here except
+ * the installed file's move to its backup, and a failed move stops the run
+ * (the commit then never runs); the cabinet trees are only packed into their
+ * back-up cabinets here and refilled by the commit; a kind-1 file of another
+ * version is kept; a stale temporary file is deleted before each entry; an
+ * unpack failure, a temporary file that cannot be read back and a revert
+ * whose backup is missing (unless the fix added the file) fail the run.
+ */
+#include "engine/engine.h"
+#include "engine/engine_private.h"
+
+#include "package/unpack.h"
+#include "platform/dialog.h"
+#include "records/patchini.h"
+#include "shell/globals.h"
+#include "shell/log.h"
+#include "shell/text.h"
+#include "shell/utils.h"
+#include "wizard/gauge.h"
+#include "wizard/resource.h"
+
+#include <string.h>
+
+/* One entry being prepared. */
+typedef struct CREATE_ENTRY {
+    DWORD dwEntry;
+    char szName[261];
+    char szShortName[261];
+    FILEENTRY_FIELDS fields;
+    char szTemp[32];
+    HGLOBAL hPayload;
+    DWORD cbPayload;
+    int bUpgrade;
+} CREATE_ENTRY;
+
+static void CreateReleasePayload(CREATE_ENTRY* pEntry)
+{
+    if (pEntry->hPayload) PlatGlobalFree(pEntry->hPayload);
+    pEntry->hPayload = NULL;
+    pEntry->cbPayload = 0;
+}
+
+/* Every entry name is checked before anything changes. */
+static int CreateCheckNames(DWORD dwEntries)
+{
+    DWORD t;
+    for (t = 1; t <= dwEntries; t++) {
+        char szName[261];
+        FILEENTRY_FIELDS fields;
+        if (!ReadFileEntry(t, szName, sizeof(szName), &fields)) continue; /* reported in the loop */
+        if (!EngineNameIsSafe(szName)) {
+            LogFormat(0, "Refused file name %s of entry %d: not a relative name", szName, (int)t);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+/* The backup path of a target (kinds 2 and 3), creating gszBackupDir. */
+static int CreateBackupPath(const CREATE_ENTRY* pEntry, const char* szTarget, char* szBackup, size_t cbBackup)
+{
+    if ((int)dwUpgradeType > 0) {
+        char szFile[BACKUP_NAME_SIZE];
+        char szPath[TEXT_FORMAT_MAX];
+        LogFormat(2, "canShortName: %s, canFile: %s", pEntry->szShortName, pEntry->szShortName);
+        if (!DirectoryExists(gszBackupDir)) {
+            if (PlatCreateDirectory(gszBackupDir)) LogFormat(2, "Created backup directory %s", gszBackupDir);
+            else LogFormat(2, "Failed to create backup directory %s", gszBackupDir);
+        }
+        BackupFileName(pEntry->szShortName, pEntry->dwEntry, szFile);
+        TextFormat(szPath, sizeof(szPath), "%s\\%s", gszBackupDir, szFile);
+        if (strlen(szPath) > 259) {
+            LogFormat(1, "Path too long: %s", szPath);
+            return 0;
+        }
+        TextCopy(szBackup, cbBackup, szPath);
+        return 1;
+    }
+    if (!EngineBackupBeside(szTarget, pEntry->dwEntry, szBackup, cbBackup)) {
+        LogFormat(1, "Path too long: backup of %s", szTarget);
+        return 0;
+    }
+    return 1;
+}
+
+static int CreateCabinetAction(const char* szTarget)
+{
+    if (EnginePathHas(szTarget, ENGINE_TOOLKIT_CAB)) return ENGINE_CAB_TOOLKIT;
+    if (EnginePathHas(szTarget, ENGINE_PLUGINS_CAB)) return ENGINE_CAB_PLUGINS;
+    return 0;
+}
+
+/* Kind 4 on a revert: the earlier fix's file comes back from the backup
+ * directory at once. 0 when it could not be put back. */
+static int CreateRestoreEarlierFix(const CREATE_ENTRY* pEntry)
+{
+    char szFile[TEXT_FORMAT_MAX];
+    char szBackup[TEXT_FORMAT_MAX];
+    if (!EngineBackupBeside(pEntry->szName, pEntry->dwEntry, szFile, sizeof(szFile))) return 0;
+    TextFormat(szBackup, sizeof(szBackup), "%s\\%s", gszBackupDir, szFile);
+    if (!FileExists(szBackup)) {
+        LogFormat(1, "Backup file for old fix %s doesn't exist", szBackup);
+        return 1;
+    }
+    LogLine("Backup file for old fix exists", 1);
+    if (FileExists(pEntry->szName)) {
+        LogFormat(1, "Before removing old fix temp file %s", pEntry->szName);
+        PlatDeleteFile(pEntry->szName);
+    }
+    if (PlatMoveFile(szBackup, pEntry->szName)) {
+        LogFormat(1, "Restored old fix %s to %s", szBackup, pEntry->szName);
+        return 1;
+    }
+    LogFormat(1, "Failed Restoring old fix %s to %s (%ld)", szBackup, pEntry->szName, PlatGetLastError());
+    return 0;
+}
+
+/* Kinds 2 and 3: the backup step of one target. Returns 1 to go on, 0 to
+ * stop the run; *piAction gets the target's decision and *pbWrite whether
+ * the temporary file is to be written by the transform. */
+static int CreateBackupStep(CREATE_ENTRY* pEntry, const char* szTarget, int j, int cTargets, const char* szDataDir,
+                            int* piAction, int* pbWrite)
+{
+    char szBackup[261];
+    int iCab = CreateCabinetAction(szTarget);
+    *pbWrite = 0;
+    *piAction = ENGINE_UNTOUCHED;
+    if (!CreateBackupPath(pEntry, szTarget, szBackup, sizeof(szBackup))) return 0;
+    LogLine(szBackup, 1);
+    LogLine(pEntry->szTemp, 1);
+
+    if (pEntry->bUpgrade) {
+        int bExists = FileExists(szTarget);
+        if (iCab) {
+            if (pEntry->fields.dwKind == FILE_KIND_REMOVED) {
+                LogFormat(1, "Cabinet entry %s without contents: left as it is", szTarget);
+                *piAction = ENGINE_KEEP;
+                return 1;
+            }
+            if (!CabinetBackupTree(iCab, szDataDir, szTarget, szBackup)) return 0;
+            *piAction = iCab;
+            *pbWrite = 1;
+            return 1;
+        }
+        if (bExists) {
+            if (!FileExists(szBackup) && !EnginePathHas(szTarget, "qdb2key.dll")) {
+                if (PlatMoveFile(szTarget, szBackup)) {
+                    LogFormat(1, "Backed up %s to %s", szTarget, szBackup);
+                } else {
+                    LogFormat(1, "Failed Backing up %s to %s (%ld)", szTarget, szBackup, PlatGetLastError());
+                    return 0;
+                }
+            }
+            *piAction = pEntry->fields.dwKind == FILE_KIND_REMOVED ? ENGINE_REMOVE : ENGINE_REPLACE;
+            *pbWrite = pEntry->fields.dwKind == FILE_KIND_WHOLE;
+            return 1;
+        }
+        LogFormat(1, "File %s doesn't exist!", szTarget);
+        if (pEntry->fields.dwKind == FILE_KIND_REMOVED) return 1;
+        {
+            char szExt[261];
+            ExtensionOf(szTarget, szExt, sizeof(szExt));
+            if (strcmp(szExt, "sys") == 0) return 1;
+        }
+        *piAction = ENGINE_REPLACE;
+        *pbWrite = 1;
+        return 1;
+    }
+
+    /* Revert. */
+    LogFormat(1, "MODE %d", giOperationMode);
+    if (FileExists(szBackup)) {
+        if (FileExists(pEntry->szTemp)) PlatDeleteFile(pEntry->szTemp);
+        if (j < cTargets - 1) {
+            if (!EngineCopyNew(szBackup, pEntry->szTemp)) {
+                LogLine("CopyFiles :", 1);
+                LogFormat(1, "Failed to rename temp file %s to %s.", szBackup, pEntry->szTemp);
+                return 0;
+            }
+        } else if (PlatMoveFile(szBackup, pEntry->szTemp)) {
+            LogFormat(1, "Restored %s to %s", szBackup, pEntry->szTemp);
+        } else {
+            LogFormat(1, "Failed Restoring %s to %s (%ld)", szBackup, pEntry->szTemp, PlatGetLastError());
+            return 0;
+        }
+        *piAction = iCab ? iCab : ENGINE_REPLACE;
+        return 1;
+    }
+    LogFormat(1, "Backup file %s doesn't exist", szBackup);
+    if (pEntry->fields.dwOldCrc == 0 && pEntry->fields.dwOldSize == 0) {
+        /* The fix added the file: reverting removes it. */
+        *piAction = iCab ? ENGINE_KEEP : ENGINE_REMOVE;
+        return 1;
+    }
+    LogFormat(1, "Cannot revert %s without its backup", szTarget);
+    return 0;
+}
+
+/* Writes the temporary file through the transform and checks it. 1 to go
+ * on, 0 to stop; *piAction becomes ENGINE_KEEP for a kind-1 file of another
+ * version. pfSource is closed here. */
+static int CreateWriteTemp(CREATE_ENTRY* pEntry, const char* szTarget, PLATFILE* pfSource, int* piAction)
+{
+    const FILEENTRY_FIELDS* pf = &pEntry->fields;
+    DWORD dwExpected = pEntry->bUpgrade ? pf->dwNewCrc : pf->dwOldCrc;
+    DWORD dwExpectedSize = pEntry->bUpgrade ? pf->dwNewSize : pf->dwOldSize;
+    DWORD dwTime = pEntry->bUpgrade ? pf->dwNewTime : pf->dwOldTime;
+    DWORD dwCrc = 0, dwSize = 0;
+    int iResult;
+    const BYTE* pbPayload = pEntry->hPayload ? (const BYTE*)PlatGlobalLock(pEntry->hPayload) : NULL;
+    PLATFILE* pfOut;
+
+    /* A kind-1 file of another version keeps its place and leaves the
+     * temporary file of the other targets alone. */
+    if (pf->dwKind == FILE_KIND_DELTA) {
+        DWORD dwSizeHere = pEntry->bUpgrade ? pf->dwOldSize : pf->dwNewSize;
+        DWORD dwCrcHere = pEntry->bUpgrade ? pf->dwOldCrc : pf->dwNewCrc;
+        if (!EngineSourceMatches(pfSource, dwSizeHere, dwCrcHere)) {
+            if (pEntry->bUpgrade) LogFormat(0, "UpgradeFile: original version or size is different for %s\n", szTarget);
+            LogFormat(2, "%s returned %d for file %s", pEntry->bUpgrade ? "UpgradeFile" : "RevertFile",
+                      XFORM_NOT_APPLICABLE, szTarget);
+            LogFormat(1, "Kept %s: not the version this fix applies to", szTarget);
+            PlatFclose(pfSource);
+            if (pEntry->hPayload) PlatGlobalUnlock(pEntry->hPayload);
+            *piAction = ENGINE_KEEP;
+            return 1;
+        }
+    }
+
+    pfOut = PlatFopen(pEntry->szTemp, "wb");
+    if (!pfOut) {
+        if (pfSource) PlatFclose(pfSource);
+        if (pEntry->hPayload) PlatGlobalUnlock(pEntry->hPayload);
+        LogFormat(2, "Failed to open the temp file %s.", pEntry->szTemp);
+        return 0;
+    }
+    if (pEntry->bUpgrade) {
+        iResult = UpgradeFile(pfSource, pfOut, pbPayload, pEntry->cbPayload, pf, szTarget);
+        LogFormat(2, "UpgradeFile returned %d for file %s", iResult, szTarget);
+    } else {
+        iResult = RevertFile(pfSource, pfOut, pbPayload, pEntry->cbPayload, pf, szTarget);
+        LogFormat(2, "RevertFile returned %d for file %s", iResult, szTarget);
+        LogFormat(1, "Expected Cksm  %lx; Expected size %lx", pf->dwOldCrc, pf->dwOldSize);
+    }
+    if (pEntry->hPayload) PlatGlobalUnlock(pEntry->hPayload);
+    if (pfSource) PlatFclose(pfSource);
+    if (PlatFclose(pfOut) != 0 && iResult == 1) {
+        LogFormat(2, "Failed to write the temp file %s.", pEntry->szTemp);
+        iResult = 0;
+    }
+    if (iResult != 1) {
+        LogLine("Failed", 1);
+        return 0;
+    }
+
+    /* The final checksum: a file that cannot be read back fails; CRC-32 0
+     * passes only for an empty expected file. */
+    if (!EngineFileCrc(pEntry->szTemp, &dwCrc, &dwSize)) {
+        LogFormat(0, "New file (%s) cannot be read for its final checksum.", pEntry->szTemp);
+        return 0;
+    }
+    if (dwExpected != 0xFFFFFFFFu && (dwCrc != dwExpected || (dwExpected == 0 && (dwSize != 0 || dwExpectedSize != 0)))) {
+        LogFormat(0, "New file (%s) failed at final checksum. (Found %#lx, Expected %#lx)", pEntry->szTemp, dwCrc,
+                  dwExpected);
+        return 0;
+    }
+    LogFormat(0, "Expected: %#lxL, real: %#lxL", dwExpected, dwCrc);
+    if (*piAction != ENGINE_CAB_TOOLKIT && *piAction != ENGINE_CAB_PLUGINS) {
+        if (PlatSetFileTime(pEntry->szTemp, (long long)dwTime)) LogLine("OK", 1);
+        else LogFormat(1, "Failed to set time on %s.", pEntry->szTemp);
+    }
+    return 1;
+}
+
+/* One entry over all its targets. 1 to go on, 0 to stop. */
+static int CreateEntry(CREATE_ENTRY* pEntry)
+{
+    char (*szTargets)[261];
+    int j, cTargets = 0, bOk = 1;
+    DWORD dwKind = pEntry->fields.dwKind;
+
+    if (dwKind != FILE_KIND_REMOVED) {
+        DWORD cbResource = 0;
+        const BYTE* pbResource = FindPayload(pEntry->dwEntry, KIND_UPDATE, &cbResource);
+        if (!pbResource) {
+            LogFormat(0, "Failed to load update resource %d.", (int)pEntry->dwEntry);
+            return 0;
+        }
+        if (!UnpackPayload(pbResource, cbResource, &pEntry->hPayload, &pEntry->cbPayload)) {
+            LogFormat(0, "Failed to unpack update resource %d.", (int)pEntry->dwEntry);
+            return 0;
+        }
+    }
+    if (ghMainDlg) {
+        char szText[TEXT_FORMAT_MAX];
+        TextFormat(szText, sizeof(szText), "%s %s", StringText(30), pEntry->szName);
+        PlatSetDlgItemText(ghMainDlg, IDC_FILE_CAP, szText);
+    }
+    PumpMessages();
+
+    szTargets = (char(*)[261])PlatHeapAlloc(261 * (size_t)(EngineTargetCount(pEntry->fields.dwDirectory) + 1));
+    if (!szTargets) {
+        LogLine("Failed to allocate the target table", 0);
+        return 0;
+    }
+    if (!EngineTargets(pEntry->szName, pEntry->fields.dwDirectory, szTargets, &cTargets)) bOk = 0;
+
+    for (j = 0; bOk && j < cTargets; j++) {
+        const char* szTarget = szTargets[j];
+        const char* szDataDir = CabinetDataDirOf(pEntry->fields.dwDirectory, j);
+        PLATFILE* pfSource = NULL;
+        int iAction = ENGINE_REPLACE, bWrite = 1;
+
+        if (pEntry->fields.dwDirectory == DIR_DATA && gpDataDirValid && !gpDataDirValid[j]) continue;
+        LogFormat(1, pEntry->bUpgrade ? "Upgrading %s..." : "Reverting %s...", szTarget);
+
+        if (dwKind == FILE_KIND_DELTA) {
+            pfSource = PlatFopen(szTarget, "rb");
+            if (!pfSource) {
+                LogFormat(2, "Failed to open the src file %s. Skipping.", szTarget);
+                EngineSetDecision(pEntry->dwEntry, j, ENGINE_KEEP);
+                continue;
+            }
+        } else if (dwKind == FILE_KIND_WHOLE || dwKind == FILE_KIND_REMOVED) {
+            if (!CreateBackupStep(pEntry, szTarget, j, cTargets, szDataDir, &iAction, &bWrite)) {
+                bOk = 0;
+                break;
+            }
+            if (!pEntry->bUpgrade && dwKind == FILE_KIND_WHOLE) {
+                LogLine("Freeing memory while reverting...", 1);
+                bWrite = 0;
+            }
+            if (!bWrite) {
+                EngineSetDecision(pEntry->dwEntry, j, iAction);
+                continue;
+            }
+        }
+        if (!CreateWriteTemp(pEntry, szTarget, pfSource, &iAction)) {
+            bOk = 0;
+            break;
+        }
+        EngineSetDecision(pEntry->dwEntry, j, iAction);
+    }
+    PlatHeapFree(szTargets);
+    if (!pEntry->bUpgrade && dwKind == FILE_KIND_WHOLE) CreateReleasePayload(pEntry);
+    CreateReleasePayload(pEntry);
+    return bOk;
+}
+
+int CreateUpgradedFiles(DWORD dwEntries)
+{
+    int iResult = 1;
+    DWORD t;
+    CREATE_ENTRY entry;
+
+    EngineGauge(ghGaugeTotal, GAUGE_SETRANGE, dwEntries);
+    EngineGauge(ghGaugeFile, GAUGE_SETPOS, 0);
+    LogFormat(0, "CreateUpgradedFiles: number of file entries: %d", (int)dwEntries);
+    if (dwEntries > FILE_TABLE_MAX || !EngineResetDecisions(dwEntries, giPartitions > 0 ? giPartitions : 1)) {
+        LogLine("Failed to allocate the decision table", 0);
+        return 0;
+    }
+    if (!CreateCheckNames(dwEntries)) iResult = 0;
+
+    memset(&entry, 0, sizeof(entry));
+    for (t = 1; iResult && t <= dwEntries; t++) {
+        CreateReleasePayload(&entry);
+        memset(&entry, 0, sizeof(entry));
+        entry.dwEntry = t;
+        entry.bUpgrade = giOperationMode == MODE_UPGRADE;
+        if (!ReadFileEntry(t, entry.szName, sizeof(entry.szName), &entry.fields)) {
+            LogLine("Failed to load file entry resource.", 0);
+            iResult = 0;
+            break;
+        }
+        LogFormat(0, "CreateUpgradedFiles: canTempName:= %s", entry.szName);
+        if ((int)dwUpgradeType > 0) BaseName(entry.szName, entry.szShortName, sizeof(entry.szShortName));
+        EngineTempName(t, entry.szTemp, sizeof(entry.szTemp));
+        if (FileExists(entry.szTemp)) {
+            LogFormat(1, "Deleted stale temporary file %s", entry.szTemp);
+            PlatDeleteFile(entry.szTemp);
+        }
+        if (entry.fields.dwKind == FILE_KIND_EARLIER && (int)dwUpgradeType > 0) {
+            if (!entry.bUpgrade && !CreateRestoreEarlierFix(&entry)) iResult = 0;
+            continue;
+        }
+        if (!CreateEntry(&entry)) iResult = 0;
+        EngineGauge(ghGaugeTotal, GAUGE_SETPOS, t);
+    }
+    CreateReleasePayload(&entry);
+    if (ghMainDlg) PlatSetDlgItemText(ghMainDlg, IDC_FILE_CAP, "");
+    EngineGauge(ghGaugeTotal, GAUGE_SETPOS, dwEntries);
+    LogFormat(1, "Exiting CreateUpgradedFiles: %d", iResult);
+    return iResult;
+}
