@@ -2,7 +2,7 @@
 # Installs what building, testing and the demo need on a Debian machine.
 # Safe to run again: only missing packages are installed.
 set -e
-PACKAGES="cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libstorm-dev zlib1g-dev icoutils tmux binutils-mingw-w64-x86-64 cabextract"
+PACKAGES="cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libstorm-dev zlib1g-dev icoutils tmux binutils-mingw-w64-x86-64 cabextract bsdiff xdelta3"
 # The fuzz targets also need: clang libclang-rt-14-dev
 missing=""
 for p in $PACKAGES; do

@@ -14,6 +14,8 @@
  * backslashes, as the installer sees them.
  */
 #include "pack.h"
+#include "pack_delta.h"
+#include "pack_entries.h"
 
 #include "implode.h"
 #include "package/explode/crc32.h"
@@ -28,6 +30,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <deque>
 #include <map>
 
 static const char* const s_aszDefaultStrings[] = {
@@ -41,16 +44,8 @@ static const char* const s_aszDefaultStrings[] = {
 #define PACK_STRING_MAX 519         /* the installer reads texts into 520 characters */
 
 static const char* const s_aszDirNames[4] = {NULL, "program", "data", "system"};
+static const char* const s_aszKindWords[4] = {"old", "dlt", "add", "del"};
 
-/* One file of a release tree. */
-struct PackFile {
-    int iDir;              /* 1 program, 2 data, 3 system */
-    std::string strName;   /* relative path with backslashes */
-    std::string strHost;   /* its path on this machine */
-    uint32_t dwCrc;
-    uint32_t dwSize;
-    uint32_t dwTime;
-};
 
 struct PackRelease {
     std::string strLabel;
@@ -372,6 +367,7 @@ int PackBuild(const char* szManifest, const char* szOutput, const char* szStubOv
     struct Change {
         const PackFile* pOld;
         const PackFile* pNew;
+        uint32_t dwKind = 0; /* 0: 2 or 3 (or 1, chosen below); 4 a file of an earlier fix */
     };
     std::vector<Change> vChanges;
     for (const auto& entry : to.files) {
@@ -382,6 +378,17 @@ int PackBuild(const char* szManifest, const char* szOutput, const char* szStubOv
     }
     for (const auto& entry : from.files)
         if (to.files.find(entry.first) == to.files.end()) vChanges.push_back({&entry.second, NULL});
+    /* Entries named by the manifest: cabinet-packaged trees and files of
+     * earlier fixes (pack_entries.h). */
+    std::deque<PackFile> dqExtra;
+    if (!PackManifestEntries(&manifest, &dqExtra, &strError)) {
+        PackError(strError);
+        return 2;
+    }
+    for (const PackFile& file : dqExtra) {
+        if (file.strHost.empty()) vChanges.push_back({NULL, &file, 4});
+        else vChanges.push_back({NULL, &file});
+    }
     if (vChanges.size() > PACK_MAX_FILE_RECORDS) {
         PackError(std::to_string(vChanges.size()) + " changed files; the installer accepts at most " +
                   std::to_string(PACK_MAX_FILE_RECORDS));
@@ -463,8 +470,9 @@ int PackBuild(const char* szManifest, const char* szOutput, const char* szStubOv
     }
 
     /* Files named by Delta (relative names as the installer sees them,
-     * separated by commas) that exist in both releases become kind 1: a
-     * delta payload of one block against the installed copy. */
+     * separated by commas) that exist in both releases become kind 1 whatever
+     * their size; other changed files that both releases hold become kind 1
+     * when the delta is smaller (pack_entries.h). */
     std::vector<std::string> vDeltaNames;
     if (const PackKey* pDelta = PackFindKey(pPackage, "Delta")) {
         std::string strList = pDelta->strValue + ",";
@@ -490,7 +498,31 @@ int PackBuild(const char* szManifest, const char* szOutput, const char* szStubOv
     uint32_t dwId = 0;
     for (const Change& change : vChanges) {
         const PackFile* pAny = change.pNew ? change.pNew : change.pOld;
-        uint32_t dwKind = PackIsDelta(change) ? 1 : change.pNew ? 2 : 3;
+        uint32_t dwKind = change.dwKind ? change.dwKind : change.pNew ? 2 : 3;
+        uint32_t dwBlocks = 0;
+        std::vector<uint8_t> vContent;
+        if (dwKind != 4 && change.pNew && !PackReadFile(change.pNew->strHost, &vContent, &strError)) {
+            PackError(strError);
+            return 2;
+        }
+        if (dwKind == 2 && change.pOld) {
+            std::vector<uint8_t> vOld, vNew = vContent;
+            if (!PackReadFile(change.pOld->strHost, &vOld, &strError)) {
+                PackError(strError);
+                return 2;
+            }
+            if (PackIsDelta(change)) {
+                /* Named by Delta: kind 1 whatever its size. */
+                PackMakeDelta(vOld, vNew, &vContent, &dwBlocks);
+                if (!PackCheckDelta(vOld, vNew, vContent, dwBlocks)) {
+                    PackError("the delta of " + pAny->strHost + " does not apply both ways");
+                    return 2;
+                }
+                dwKind = 1;
+            } else {
+                dwKind = (uint32_t)PackChoosePayload(vOld, vNew, pAny->strName, &vContent, &dwBlocks);
+            }
+        }
         dwId++;
         size_t cchDoubled = pAny->strName.size();
         for (char ch : pAny->strName)
@@ -515,33 +547,9 @@ int PackBuild(const char* szManifest, const char* szOutput, const char* szStubOv
         PackPut32(&entry.vData, change.pNew ? change.pNew->dwCrc : 0);
         PackPut32(&entry.vData, change.pOld ? change.pOld->dwTime : 0);
         PackPut32(&entry.vData, change.pNew ? change.pNew->dwTime : 0);
-        PackPut32(&entry.vData, dwKind == 1 ? 1 : 0);
+        PackPut32(&entry.vData, dwBlocks);
         vEntries.push_back(entry);
 
-        std::vector<uint8_t> vContent;
-        if (change.pNew && !PackReadFile(change.pNew->strHost, &vContent, &strError)) {
-            PackError(strError);
-            return 2;
-        }
-        if (dwKind == 1) {
-            /* One block over both whole files: the common length XORed, the
-             * longer side's rest plain. */
-            std::vector<uint8_t> vOld, vDelta;
-            if (!PackReadFile(change.pOld->strHost, &vOld, &strError)) {
-                PackError(strError);
-                return 2;
-            }
-            PackPut32(&vDelta, 0);
-            PackPut32(&vDelta, 0);
-            PackPut32(&vDelta, 0);
-            PackPut32(&vDelta, (uint32_t)vOld.size());
-            PackPut32(&vDelta, (uint32_t)vContent.size());
-            size_t cbCommon = std::min(vOld.size(), vContent.size());
-            for (size_t i = 0; i < cbCommon; i++) vDelta.push_back((uint8_t)(vOld[i] ^ vContent[i]));
-            const std::vector<uint8_t>& vLonger = vOld.size() > vContent.size() ? vOld : vContent;
-            vDelta.insert(vDelta.end(), vLonger.begin() + (long)cbCommon, vLonger.end());
-            vContent.swap(vDelta);
-        }
         PackResource update{"UPDATE", dwId, {}};
         if (!PackCompress(vContent, &update.vData)) {
             PackError("compression of " + pAny->strHost + " failed");
@@ -549,8 +557,9 @@ int PackBuild(const char* szManifest, const char* szOutput, const char* szStubOv
         }
         vEntries.push_back(update);
         if (!bQuiet)
-            printf("  %s %s (%s, %u bytes)\n", dwKind == 1 ? "dlt" : dwKind == 2 ? "add" : "del", pAny->strName.c_str(),
-                   s_aszDirNames[pAny->iDir], change.pNew ? change.pNew->dwSize : 0);
+            printf("  %s %s (%s, %u bytes%s)\n", s_aszKindWords[dwKind & 3], pAny->strName.c_str(),
+                   s_aszDirNames[pAny->iDir], change.pNew ? change.pNew->dwSize : 0,
+                   dwKind == 1 ? (", delta of " + std::to_string(vContent.size())).c_str() : "");
     }
     vResources.push_back({"VERSION", 1, vVersion});
     vResources.insert(vResources.end(), vEntries.begin(), vEntries.end());
