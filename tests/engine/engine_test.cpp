@@ -10,6 +10,7 @@
 
 #include "package/store.h"
 #include "package/unpack.h"
+#include "platform/ui.h"
 #include "shell/globals.h"
 #include "shell/log.h"
 #include "support/machine.h"
@@ -478,4 +479,46 @@ TEST_F(EngineTest, FailedCabinetToolFailsTheRunAndKeepsTheTree)
     PlatMarkProgram("C:\\START\\cabarc.exe");
     EXPECT_EQ(0, Run(MODE_UPGRADE));
     EXPECT_EQ("old plug-in\n", Read(Prog("osgi\\shared\\eclipse\\plugins\\p0.jar")));
+}
+
+namespace {
+std::vector<std::string> s_vBoxes;
+std::string s_strFreeOnOk;
+int s_iBoxAnswer;
+int ScriptedBox(HWND, const char* szText, const char* szCaption, UINT uType)
+{
+    s_vBoxes.push_back(std::string(szCaption) + ": " + szText + (uType == MB_OKCANCEL ? " [OK/Cancel]" : ""));
+    if (s_iBoxAnswer == IDOK && !s_strFreeOnOk.empty()) chmod(s_strFreeOnOk.c_str(), 0644);
+    return s_iBoxAnswer;
+}
+}  // namespace
+
+TEST_F(EngineTest, LockedFileInteractiveAsksAndRetries)
+{
+    Prepare({{"data/small.cfg", "small 1\n"}}, {{"data/small.cfg", "small 2\n"}});
+    std::string strHost = m_machine.Host("C:\\QUILLDATA\\PART2\\small.cfg");
+    chmod(strHost.c_str(), 0444);
+    WriteFile(strHost + ".hf", "an aside file of an earlier run");
+    gwOptions = 0;
+    s_vBoxes.clear();
+    s_strFreeOnOk = strHost;
+    s_iBoxAnswer = IDOK;
+    PlatSetMessageBoxHandler(ScriptedBox);
+    int iResult = Run(MODE_UPGRADE);
+    PlatSetMessageBoxHandler(nullptr);
+    EXPECT_EQ(1, iResult);
+    ASSERT_EQ(1u, s_vBoxes.size());
+    EXPECT_EQ("Error: Can't rename old C:\\QUILLDATA\\PART2\\small.cfg: access problem [OK/Cancel]", s_vBoxes[0]);
+    EXPECT_EQ("small 2\n", Read("C:\\QUILLDATA\\PART2\\small.cfg"));
+
+    /* Cancel stops the commit. */
+    chmod(strHost.c_str(), 0444);
+    s_vBoxes.clear();
+    s_iBoxAnswer = IDCANCEL;
+    PlatSetMessageBoxHandler(ScriptedBox);
+    iResult = Run(MODE_REVERT);
+    PlatSetMessageBoxHandler(nullptr);
+    EXPECT_EQ(-1, iResult);
+    EXPECT_EQ(1u, s_vBoxes.size());
+    EXPECT_EQ("small 2\n", Read("C:\\QUILLDATA\\PART2\\small.cfg"));
 }
