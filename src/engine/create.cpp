@@ -47,6 +47,7 @@ typedef struct CREATE_ENTRY {
     HGLOBAL hPayload;
     DWORD cbPayload;
     int bUpgrade;
+    int bTempReady; /* the temporary file holds this entry's checked result */
 } CREATE_ENTRY;
 
 static void CreateReleasePayload(CREATE_ENTRY* pEntry)
@@ -226,21 +227,22 @@ static int CreateWriteTemp(CREATE_ENTRY* pEntry, const char* szTarget, PLATFILE*
     const BYTE* pbPayload = pEntry->hPayload ? (const BYTE*)PlatGlobalLock(pEntry->hPayload) : NULL;
     PLATFILE* pfOut;
 
-    /* A kind-1 file of another version keeps its place and leaves the
-     * temporary file of the other targets alone. */
-    if (pf->dwKind == FILE_KIND_DELTA) {
+    /* A later data directory of a kind-1 entry: the temporary file already
+     * holds the one result; this target only needs the version test. */
+    if (pf->dwKind == FILE_KIND_DELTA && pEntry->bTempReady) {
         DWORD dwSizeHere = pEntry->bUpgrade ? pf->dwOldSize : pf->dwNewSize;
         DWORD dwCrcHere = pEntry->bUpgrade ? pf->dwOldCrc : pf->dwNewCrc;
-        if (!EngineSourceMatches(pfSource, dwSizeHere, dwCrcHere)) {
-            if (pEntry->bUpgrade) LogFormat(0, "UpgradeFile: original version or size is different for %s\n", szTarget);
-            LogFormat(2, "%s returned %d for file %s", pEntry->bUpgrade ? "UpgradeFile" : "RevertFile",
-                      XFORM_NOT_APPLICABLE, szTarget);
-            LogFormat(1, "Kept %s: not the version this fix applies to", szTarget);
-            PlatFclose(pfSource);
-            if (pEntry->hPayload) PlatGlobalUnlock(pEntry->hPayload);
-            *piAction = ENGINE_KEEP;
+        int bMatches = EngineSourceMatches(pfSource, dwSizeHere, dwCrcHere);
+        PlatFclose(pfSource);
+        if (pEntry->hPayload) PlatGlobalUnlock(pEntry->hPayload);
+        if (bMatches) {
+            LogFormat(2, "%s already holds the new file for %s", pEntry->szTemp, szTarget);
             return 1;
         }
+        if (pEntry->bUpgrade) LogFormat(0, "UpgradeFile: original version or size is different for %s\n", szTarget);
+        LogFormat(1, "Kept %s: not the version this fix applies to", szTarget);
+        *piAction = ENGINE_KEEP;
+        return 1;
     }
 
     pfOut = PlatFopen(pEntry->szTemp, "wb");
@@ -264,6 +266,14 @@ static int CreateWriteTemp(CREATE_ENTRY* pEntry, const char* szTarget, PLATFILE*
         LogFormat(2, "Failed to write the temp file %s.", pEntry->szTemp);
         iResult = 0;
     }
+    if (iResult == XFORM_NOT_APPLICABLE) {
+        /* A kind-1 file of another version keeps its place; what the
+         * transform wrote is thrown away. */
+        PlatDeleteFile(pEntry->szTemp);
+        LogFormat(1, "Kept %s: not the version this fix applies to", szTarget);
+        *piAction = ENGINE_KEEP;
+        return 1;
+    }
     if (iResult != 1) {
         LogLine("Failed", 1);
         return 0;
@@ -281,6 +291,7 @@ static int CreateWriteTemp(CREATE_ENTRY* pEntry, const char* szTarget, PLATFILE*
         return 0;
     }
     LogFormat(0, "Expected: %#lxL, real: %#lxL", dwExpected, dwCrc);
+    pEntry->bTempReady = 1;
     if (*piAction != ENGINE_CAB_TOOLKIT && *piAction != ENGINE_CAB_PLUGINS) {
         if (PlatSetFileTime(pEntry->szTemp, (long long)dwTime)) LogLine("OK", 1);
         else LogFormat(1, "Failed to set time on %s.", pEntry->szTemp);

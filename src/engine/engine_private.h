@@ -84,7 +84,9 @@ int EngineUnattended(void);
 int EngineSourceMatches(PLATFILE* pfSource, DWORD dwSize, DWORD dwCrc);
 /* The file after the fix into pfOut: 1 done, 0 failed (damaged payload,
  * short source, write error), XFORM_NOT_APPLICABLE when a kind-1 source is
- * not the expected version (logged, nothing written). Drives ghGaugeFile. */
+ * not the expected version (logged; what was written is to be thrown away:
+ * the source's CRC-32 is taken while the transform reads it). Drives
+ * ghGaugeFile. */
 int UpgradeFile(PLATFILE* pfSource, PLATFILE* pfOut, const BYTE* pbPayload, DWORD cbPayload,
                 const FILEENTRY_FIELDS* pFields, const char* szName);
 /* The file before the fix; same results (kind 2 writes nothing: whole files

@@ -522,3 +522,20 @@ TEST_F(EngineTest, LockedFileInteractiveAsksAndRetries)
     EXPECT_EQ(1u, s_vBoxes.size());
     EXPECT_EQ("small 2\n", Read("C:\\QUILLDATA\\PART2\\small.cfg"));
 }
+
+TEST_F(EngineTest, DeltaKeepsACustomisedCopyInOneDataDirectory)
+{
+    std::string strOld = Lines(100, "cfg");
+    std::string strNew = strOld;
+    strNew.insert(300, "inserted\n");
+    Prepare({{"data/c.cfg", strOld}}, {{"data/c.cfg", strNew}});
+    WriteFile(m_machine.Host("C:\\QUILLDATA\\PART2\\c.cfg"), "customised\n");
+    ASSERT_EQ(1, Run(MODE_UPGRADE));
+    EXPECT_EQ(strNew, Read("C:\\QUILLDATA\\PART1\\c.cfg"));
+    EXPECT_EQ("customised\n", Read("C:\\QUILLDATA\\PART2\\c.cfg"));
+    EXPECT_FALSE(Exists(Prog("UPTMP0001.TMP")));
+    /* Reverting the delta needs no backup and again leaves the other copy. */
+    ASSERT_EQ(1, Run(MODE_REVERT));
+    EXPECT_EQ(strOld, Read("C:\\QUILLDATA\\PART1\\c.cfg"));
+    EXPECT_EQ("customised\n", Read("C:\\QUILLDATA\\PART2\\c.cfg"));
+}

@@ -1,10 +1,11 @@
 /*
  * pack_delta.cpp - the delta writer (pack_delta.h).
  *
- * 1. Matching: a chained hash of every 16-byte window of the old file; for
- *    each new position the candidates at or after the old cursor are
- *    extended forward (up to 64 candidates, the longest wins, ties to the
- *    nearest), and an accepted match is extended backward into the gap.
+ * 1. Matching: a sorted index of the hash of every 16-byte window of the
+ *    old file; for each new position the same diagonal is tried first, then
+ *    up to 64 candidates at or after the old cursor, nearest first, each
+ *    scored by its length less the old bytes it would skip (those become a
+ *    deletion); an accepted match is extended backward into the gap.
  * 2. Blocks: every gap between accepted matches (either side non-empty) is a
  *    block: XOR of the common length, then the longer side's plain bytes.
  * 3. The first block may not insert at old offset 0 with nothing old: it
@@ -16,10 +17,11 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #define DELTA_WINDOW 16
 #define DELTA_MIN_MATCH 32
 #define DELTA_CANDIDATES 64
-#define DELTA_HASH_BITS 20
 
 struct DeltaMatch {
     uint32_t dwOld;
@@ -34,7 +36,7 @@ static uint32_t DeltaHash(const uint8_t* pb)
     memcpy(&b, pb + 8, 8);
     uint64_t h = (a * 0x9E3779B97F4A7C15ull) ^ (b * 0xC2B2AE3D27D4EB4Full);
     h ^= h >> 29;
-    return (uint32_t)(h * 0x165667B19E3779F9ull >> (64 - DELTA_HASH_BITS));
+    return (uint32_t)(h * 0x165667B19E3779F9ull >> 32);
 }
 
 static void DeltaPut32(std::vector<uint8_t>* pv, uint32_t dw)
@@ -47,16 +49,15 @@ static std::vector<DeltaMatch> DeltaFindMatches(const std::vector<uint8_t>& vOld
     std::vector<DeltaMatch> vMatches;
     const size_t cbOld = vOld.size(), cbNew = vNew.size();
     if (cbOld < DELTA_WINDOW || cbNew < DELTA_WINDOW) return vMatches;
-    std::vector<int32_t> vHead((size_t)1 << DELTA_HASH_BITS, -1);
-    std::vector<int32_t> vPrev(cbOld, -1);
-    for (size_t i = 0; i + DELTA_WINDOW <= cbOld; i++) {
-        uint32_t h = DeltaHash(&vOld[i]);
-        vPrev[i] = vHead[h];
-        vHead[h] = (int32_t)i;
-    }
+    /* Every window's hash and position, sorted: the candidates of a hash at
+     * or after a position are one binary search away, nearest first. */
+    std::vector<uint64_t> vIndex(cbOld - DELTA_WINDOW + 1);
+    for (size_t i = 0; i + DELTA_WINDOW <= cbOld; i++) vIndex[i] = ((uint64_t)DeltaHash(&vOld[i]) << 32) | i;
+    std::sort(vIndex.begin(), vIndex.end());
     size_t iOldCursor = 0, iNewCursor = 0, j = 0;
     while (j + DELTA_WINDOW <= cbNew) {
         size_t iBestOld = 0, cbBest = 0;
+        long long llBestScore = 0;
         /* The same diagonal first: an edit of the same length keeps it. */
         size_t iDiag = iOldCursor + (j - iNewCursor);
         if (iDiag + DELTA_WINDOW <= cbOld && memcmp(&vOld[iDiag], &vNew[j], DELTA_WINDOW) == 0) {
@@ -64,24 +65,30 @@ static std::vector<DeltaMatch> DeltaFindMatches(const std::vector<uint8_t>& vOld
             while (iDiag + cb < cbOld && j + cb < cbNew && vOld[iDiag + cb] == vNew[j + cb]) cb++;
             iBestOld = iDiag;
             cbBest = cb;
+            llBestScore = (long long)cb;
         }
         if (cbBest < DELTA_MIN_MATCH) {
-            int cTried = 0;
-            /* Chains run from the highest position down: stop below the cursor. */
-            for (int32_t k = vHead[DeltaHash(&vNew[j])]; k >= 0 && cTried < DELTA_CANDIDATES; k = vPrev[k]) {
-                size_t iOld = (size_t)k;
-                if (iOld < iOldCursor) break;
-                cTried++;
+            /* Old bytes passed over are stored in the payload (deleted), so
+             * a candidate scores its length less the distance it skips. */
+            uint64_t qwHash = (uint64_t)DeltaHash(&vNew[j]) << 32;
+            auto it = std::lower_bound(vIndex.begin(), vIndex.end(), qwHash | iOldCursor);
+            for (int cTried = 0; it != vIndex.end() && (*it & 0xFFFFFFFF00000000ull) == qwHash && cTried < DELTA_CANDIDATES;
+                 ++it, cTried++) {
+                size_t iOld = (size_t)(*it & 0xFFFFFFFFu);
+                size_t cbSkip = iOld - iOldCursor;
+                if ((long long)cbSkip > (long long)cbNew) break;
                 size_t cb = 0;
                 while (iOld + cb < cbOld && j + cb < cbNew && vOld[iOld + cb] == vNew[j + cb]) cb++;
-                if (cb > cbBest || (cb == cbBest && cb > 0 && iOld < iBestOld)) {
+                long long llScore = (long long)cb - (long long)cbSkip;
+                if (cb >= DELTA_MIN_MATCH && llScore > llBestScore) {
+                    llBestScore = llScore;
                     cbBest = cb;
                     iBestOld = iOld;
                 }
-                if (cbBest >= 4096) break;
+                if (cb >= 4096) break;
             }
         }
-        if (cbBest < DELTA_MIN_MATCH) {
+        if (cbBest < DELTA_MIN_MATCH || llBestScore < DELTA_MIN_MATCH) {
             j++;
             continue;
         }
