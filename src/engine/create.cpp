@@ -100,9 +100,11 @@ static int CreateBackupPath(const CREATE_ENTRY* pEntry, const char* szTarget, ch
     return 1;
 }
 
-static int CreateCabinetAction(const char* szTarget)
+/* The tree a cabinet target stands for: the toolkit tree lies in a data
+ * directory, so its cabinet counts only as a data-directory entry. */
+static int CreateCabinetAction(const char* szTarget, DWORD dwDirectory)
 {
-    if (EnginePathHas(szTarget, ENGINE_TOOLKIT_CAB)) return ENGINE_CAB_TOOLKIT;
+    if (EnginePathHas(szTarget, ENGINE_TOOLKIT_CAB)) return dwDirectory == DIR_DATA ? ENGINE_CAB_TOOLKIT : 0;
     if (EnginePathHas(szTarget, ENGINE_PLUGINS_CAB)) return ENGINE_CAB_PLUGINS;
     return 0;
 }
@@ -139,7 +141,7 @@ static int CreateBackupStep(CREATE_ENTRY* pEntry, const char* szTarget, int j, i
                             int* piAction, int* pbWrite)
 {
     char szBackup[261];
-    int iCab = CreateCabinetAction(szTarget);
+    int iCab = CreateCabinetAction(szTarget, pEntry->fields.dwDirectory);
     *pbWrite = 0;
     *piAction = ENGINE_UNTOUCHED;
     if (!CreateBackupPath(pEntry, szTarget, szBackup, sizeof(szBackup))) return 0;

@@ -287,6 +287,10 @@ int PackBuild(const char* szManifest, const char* szOutput, const char* szStubOv
         PackError("[Package] UpgradeType must be 0, 1 or 2");
         return 2;
     }
+    if (dwUpgradeType == 0 && PackFindSection(&manifest, "EarlierFixes")) {
+        PackError("[EarlierFixes] needs UpgradeType 1 or 2 (the installer puts such files back only then)");
+        return 2;
+    }
 
     /* The releases, in manifest order. */
     std::vector<PackRelease> vReleases;

@@ -149,6 +149,12 @@ void PackMakeDelta(const std::vector<uint8_t>& vOld, const std::vector<uint8_t>&
             dwNew = vMatches[i].dwNew + vMatches[i].dwLen;
         }
     }
+    /* Equal files: the first header is always read, so write one that
+     * changes nothing (an empty block at the end of both). */
+    if (*pdwBlocks == 0) {
+        DeltaBlock(vOld, vNew, (uint32_t)vOld.size(), 0, (uint32_t)vNew.size(), 0, pvPayload);
+        *pdwBlocks = 1;
+    }
 }
 
 namespace {
