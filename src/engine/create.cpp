@@ -32,8 +32,9 @@
 #include "shell/log.h"
 #include "shell/text.h"
 #include "shell/utils.h"
-#include "wizard/gauge.h"
-#include "wizard/resource.h"
+#include "shell/progress.h"
+#include "ui/gauge.h"
+#include "ui/resource.h"
 
 #include <string.h>
 

@@ -13,7 +13,8 @@
 #include "shell/log.h"
 #include "shell/text.h"
 #include "shell/utils.h"
-#include "wizard/gauge.h"
+#include "shell/progress.h"
+#include "ui/gauge.h"
 
 #include <string.h>
 
