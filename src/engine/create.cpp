@@ -127,6 +127,7 @@ static int CreateRestoreEarlierFix(const CREATE_ENTRY* pEntry)
         LogFormat(1, "Before removing old fix temp file %s", pEntry->szName);
         PlatDeleteFile(pEntry->szName);
     }
+    CreatePath(pEntry->szName);
     if (PlatMoveFile(szBackup, pEntry->szName)) {
         LogFormat(1, "Restored old fix %s to %s", szBackup, pEntry->szName);
         return 1;
