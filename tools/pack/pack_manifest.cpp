@@ -41,8 +41,9 @@ static std::string PackCutComment(const std::string& strLine)
 }
 
 /* The sections a manifest may hold, and the keys of [Package]. [Releases]
- * holds labels and [Strings] ids, checked where they are used. */
-static const char* const s_aszSections[] = {"Package", "Releases", "Strings"};
+ * holds labels and [Strings] ids, [Cabinets] and [EarlierFixes] entry names,
+ * checked where they are used. */
+static const char* const s_aszSections[] = {"Package", "Releases", "Strings", "Cabinets", "EarlierFixes"};
 static const char* const s_aszPackageKeys[] = {"From",        "To",          "UpgradeType", "License",
                                                "Kind",        "LanguagePack", "VersionTool", "CabinetTool",
                                                "Stub",        "DataSpace",   "ProgramSpace", "KeyFileValue",
