@@ -1,0 +1,348 @@
+/*
+ * driver.cpp - one upgrade or revert from end to end (driver.h).
+ *
+ * Divisions:
+ *   1. The release table: labels and the file table
+ *   2. The key file: its copy for the level, and the stamp
+ *   3. UpgradeQuillVersion and its special revert path
+ */
+#include "engine/driver.h"
+
+#include "engine/engine.h"
+#include "platform/process.h"
+#include "platform/ui.h"
+#include "records/config.h"
+#include "records/patchini.h"
+#include "recovery/recovery.h"
+#include "shell/globals.h"
+#include "shell/log.h"
+#include "shell/text.h"
+#include "shell/utils.h"
+
+#include <string.h>
+
+#define STR_DESCRIPTION 0
+#define STR_KEY_FILE 1
+#define STR_CAPTION 3
+#define STR_NO_VERSION 32
+#define DRIVER_LABEL_SIZE 260
+#define DRIVER_KEY_COPY "qstrings.dll"
+#define DRIVER_STAMP_TOOL "UpdateVersion.exe"
+#define DRIVER_SPECIAL_DIR "Release802FP3"
+
+char gszDriverFailure[260];
+
+/* Logs a failure of the run and keeps it for the upgrade page. */
+static void DriverFailed(const char* szFormat, ...)
+{
+    va_list args;
+    va_start(args, szFormat);
+    TextFormatV(gszDriverFailure, sizeof(gszDriverFailure), szFormat, args);
+    va_end(args);
+    LogLine(gszDriverFailure, 0);
+}
+
+/* ---- 1. The release table ----------------------------------------------- */
+
+/* A label field as stored: at most 99 characters up to its NUL. */
+static void LabelField(const BYTE* pb, char* szOut, size_t cbOut)
+{
+    TextCopyN(szOut, cbOut, (const char*)pb, strnlen((const char*)pb, LABEL_FIELD_SIZE - 1));
+}
+
+/* The offset of the first file record after the checksum records, or 0
+ * when the checksum records run past the table. */
+static DWORD SkipChecksumRecords(const BYTE* pb, DWORD cb, DWORD dwChecksums)
+{
+    DWORD off = VERSION_HEADER_SIZE, i;
+    for (i = 0; i < dwChecksums; i++) {
+        const BYTE* pbNul;
+        if (off > cb || cb - off < CHECKSUM_RECORD_FIXED + 1) return 0;
+        pbNul = (const BYTE*)memchr(pb + off + CHECKSUM_RECORD_FIXED, 0, cb - off - CHECKSUM_RECORD_FIXED);
+        if (!pbNul) return 0;
+        off = (DWORD)(pbNul - pb) + 1;
+    }
+    return off;
+}
+
+int BuildDriverTable(const BYTE* pbRecords, DWORD cbRecords, DWORD dwRecords, DWORD dwEntries,
+                     FILE_TABLE_ENTRY* pTable)
+{
+    DWORD off = 0, i, k;
+    memset(pTable, 0, sizeof(FILE_TABLE_ENTRY) * FILE_TABLE_SLOTS);
+    if (dwEntries > FILE_TABLE_MAX - 1) {
+        LogFormat(0, "The package has %ld entries; at most %ld can be installed", (long)dwEntries,
+                  (long)(FILE_TABLE_MAX - 1));
+        return 0;
+    }
+    for (i = 0; i < dwRecords; i++) {
+        const BYTE* pbRecord;
+        const BYTE* pbNul;
+        DWORD dwNum, dwDir;
+        size_t cchName;
+        if (!pbRecords || off > cbRecords || cbRecords - off < FILE_RECORD_FIXED + 1 ||
+            !(pbNul = (const BYTE*)memchr(pbRecords + off + FILE_RECORD_FIXED, 0, cbRecords - off - FILE_RECORD_FIXED))) {
+            LogFormat(0, "Damaged file record %d in the release table", (int)i);
+            FreeFileTable(pTable);
+            return 0;
+        }
+        pbRecord = pbRecords + off;
+        cchName = (size_t)(pbNul - (pbRecord + FILE_RECORD_FIXED));
+        dwNum = ReadLe32(pbRecord + 20);
+        dwDir = ReadLe32(pbRecord + 8);
+        LogFormat(0, "dwNum = %ld;  nDir = %ld \n", (long)dwNum, (long)dwDir);
+        if (dwNum == 0 || dwNum > dwEntries) {
+            LogFormat(0, "File record %ld names entry %ld, outside 1 to %ld: the package is refused", (long)i,
+                      (long)dwNum, (long)dwEntries);
+            FreeFileTable(pTable);
+            return 0;
+        }
+        if (pTable[dwNum].lpFile) {
+            LogFormat(0, "File record %ld names entry %ld a second time: the package is refused", (long)i, (long)dwNum);
+            FreeFileTable(pTable);
+            return 0;
+        }
+        pTable[dwNum].lpFile = (char*)PlatHeapAlloc(cchName + 1);
+        if (!pTable[dwNum].lpFile) {
+            LogFormat(0, "Failed to alloc memory on line %d in %s", 2, "driver");
+            FreeFileTable(pTable);
+            return 0;
+        }
+        memcpy(pTable[dwNum].lpFile, pbRecord + FILE_RECORD_FIXED, cchName);
+        pTable[dwNum].dwDirectory = dwDir;
+        pTable[dwNum].dwKind = ReadLe32(pbRecord + 4);
+        pTable[dwNum].dwOldCrc = ReadLe32(pbRecord + 12);
+        pTable[dwNum].dwNewCrc = ReadLe32(pbRecord + 16);
+        pTable[dwNum].dwPayloadId = dwNum;
+        LogFormat(0, "Loop %ld: file num: %ld dir: %d file: %s\n", (long)i, (long)dwNum, (int)dwDir,
+                  pTable[dwNum].lpFile);
+        off = (DWORD)(pbNul - pbRecords) + 1;
+    }
+    for (k = 1; k <= dwEntries; k++) {
+        if (!pTable[k].lpFile) {
+            LogFormat(0, "No file record names entry %ld: the package is refused", (long)k);
+            FreeFileTable(pTable);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+/* ---- 2. The key file -------------------------------------------------------- */
+
+static void KeyCopyPath(char* szPath, size_t cbPath)
+{
+    TextFormat(szPath, cbPath, "%s\\%s\\%s", gpProgramDir, gszBackupDir, DRIVER_KEY_COPY);
+}
+
+static void KeyFilePath(char* szPath, size_t cbPath)
+{
+    TextFormat(szPath, cbPath, "%s\\%s", gpProgramDir, StringText(STR_KEY_FILE));
+}
+
+/* The level's copy of the key file, taken before anything is replaced and
+ * never over an earlier copy. */
+static int SaveKeyFile(void)
+{
+    char szDir[MAX_PATH];
+    char szCopy[MAX_PATH];
+    char szKey[MAX_PATH];
+    TextFormat(szDir, sizeof(szDir), "%s\\%s", gpProgramDir, gszBackupDir);
+    KeyCopyPath(szCopy, sizeof(szCopy));
+    KeyFilePath(szKey, sizeof(szKey));
+    if (FileExists(szCopy)) return 1;
+    if (!DirectoryExists(szDir) && !PlatCreateDirectory(szDir)) {
+        DriverFailed("Failed to create backup directory %s", szDir);
+        return 0;
+    }
+    if (!CopyFileWhole(szKey, szCopy)) {
+        DriverFailed("Couldn't copy the key file %s to %s", szKey, szCopy);
+        return 0;
+    }
+    return 1;
+}
+
+/* The revert: the level's key file back, and its copy gone. */
+static int PutKeyFileBack(void)
+{
+    char szCopy[MAX_PATH];
+    char szKey[MAX_PATH];
+    KeyCopyPath(szCopy, sizeof(szCopy));
+    KeyFilePath(szKey, sizeof(szKey));
+    if (!FileExists(szCopy)) return 1;
+    if (!CopyFileWhole(szCopy, szKey)) {
+        DriverFailed("Couldn't copy the key file %s back to %s", szCopy, szKey);
+        return 0;
+    }
+    PlatDeleteFile(szCopy);
+    return 1;
+}
+
+int StampKeyFile(const char* szLabel)
+{
+    char szKeyFile[MAX_PATH];
+    char szCommand[TEXT_FORMAT_MAX];
+    PLAT_PROCESS proc;
+    DWORD dwExit = 1;
+    int bStarted;
+
+    TextFormat(szKeyFile, sizeof(szKeyFile), "%s\\%s", gpProgramDir, DRIVER_KEY_COPY);
+    LogLine(szKeyFile, 0);
+    TextFormat(szCommand, sizeof(szCommand), "%s \"%s\" \"%s\" write ", DRIVER_STAMP_TOOL, gpProgramDir, szLabel);
+    if (gszStartDir[0]) PlatSetCurrentDirectory(gszStartDir);
+    memset(&proc, 0, sizeof(proc));
+    bStarted = PlatCreateProcess(szCommand, NULL, 0, 0, &proc) ? 1 : 0;
+    if (!bStarted) {
+        DWORD dwError = PlatGetLastError();
+        PlatSetCurrentDirectory(gpProgramDir);
+        LogLine(szCommand, 0);
+        LogFormat(0, "Failed to upgrade qstrings.dll version: %d", (int)dwError);
+        TextFormat(gszDriverFailure, sizeof(gszDriverFailure), "Failed to upgrade qstrings.dll version: %d",
+                   (int)dwError);
+        return 0;
+    }
+    PlatWaitForSingleObject(proc.hProcess, INFINITE);
+    if (!PlatGetExitCodeProcess(proc.hProcess, &dwExit)) dwExit = 1;
+    PlatCloseHandle(proc.hThread);
+    PlatCloseHandle(proc.hProcess);
+    PlatSetCurrentDirectory(gpProgramDir);
+    if (dwExit != 0) {
+        LogLine(szCommand, 0);
+        DriverFailed("The version-stamp tool failed with exit code %d", (int)dwExit);
+        return 0;
+    }
+    LogFormat(0, "Upgraded version to %s", szLabel);
+    return 1;
+}
+
+/* ---- 3. UpgradeQuillVersion ------------------------------------------------------ */
+
+static int DescriptionHas(const char* szWord) { return strstr(StringText(STR_DESCRIPTION), szWord) != NULL; }
+
+/* The revert to the base release whose backup directory is the special
+ * one: handed to the recovery of recorded levels. */
+static int SpecialRevert(char* szBase)
+{
+    char szPatchIni[MAX_PATH];
+    TrimLabel(szBase);
+    if (!RestoreBaseRelease(szBase, gszRevertLabel)) {
+        DriverFailed("RestoreBaseRelease didn't work as expected");
+        return 0;
+    }
+    if (strcmp(gszRevertLabel, szBase) != 0) {
+        if (!RestoreBadFixpack()) {
+            DriverFailed("RestoreFixpack didn't work as expected");
+            return 0;
+        }
+        return 1;
+    }
+    RollLpForward();
+    TextFormat(szPatchIni, sizeof(szPatchIni), "%s\\%s", gpProgramDir, "PATCH.INI");
+    if (!PlatDeleteFile(szPatchIni))
+        LogLine("Couldn't remove patch.ini: potential problem, might need to be removed manually", 0);
+    return 1;
+}
+
+/* The two file phases. 1 when both succeeded. */
+static int RunFilePhases(FILE_TABLE_ENTRY* pTable, DWORD dwEntries)
+{
+    if (!CreateUpgradedFiles(dwEntries)) {
+        DriverFailed("Failed to CreateUpgradedFiles() ");
+        LogLine("No installed file was replaced; the installation is as it was before the run", 0);
+        return 0;
+    }
+    if (!RenameTempFiles(pTable, dwEntries)) {
+        DriverFailed("Failed to RenameTempFiles() ");
+        LogFormat(0, "Files committed before the failure stay; the files they replaced are in %s",
+                  dwUpgradeType != 0 && gszBackupDir[0] ? gszBackupDir : "the backups beside them");
+        return 0;
+    }
+    return 1;
+}
+
+int UpgradeQuillVersion(void)
+{
+    const BYTE* pb;
+    DWORD cb = 0, dwCount212, dwCount216, offRecords;
+    char szFrom[DRIVER_LABEL_SIZE];
+    char szTo[DRIVER_LABEL_SIZE];
+    char szBase[DRIVER_LABEL_SIZE];
+    char szTarget[DRIVER_LABEL_SIZE];
+    char szSource[DRIVER_LABEL_SIZE];
+    FILE_TABLE_ENTRY* pTable;
+    int bUpgrade = giOperationMode != MODE_REVERT;
+    int r = 1;
+
+    gszDriverFailure[0] = 0;
+    gbPatchIniRestored = 0;
+    LogLine("Entered UpgradeQuillVersion()", 0);
+    pb = FindPayload(1, KIND_VERSION, &cb);
+    if (!pb || cb < VERSION_HEADER_SIZE) {
+        TextCopy(gszDriverFailure, sizeof(gszDriverFailure), StringText(STR_NO_VERSION));
+        if (gwOptions & OPT_NOUSER) LogLine(gszDriverFailure, 0);
+        else PlatMessageBox(ghMainDlg, StringText(STR_NO_VERSION), StringText(STR_CAPTION), MB_OK);
+        return 0;
+    }
+
+    gdwChecksums = ReadLe32(pb + 204);
+    dwCount212 = ReadLe32(pb + 212);
+    dwCount216 = ReadLe32(pb + 216);
+    dwUpgradeType = ReadLe32(pb + 228);
+    dwNumFiles = dwUpgradeType != 0 ? dwCount216 : dwCount212;
+    LogFormat(0, "dwNumFiles = %ld;  gdwChecksums = %ld; dwUpgradeType %d \n", (long)dwNumFiles, (long)gdwChecksums,
+              (int)dwUpgradeType);
+    LabelField(pb, szFrom, sizeof(szFrom));
+    LabelField(pb + LABEL_FIELD_SIZE, szTo, sizeof(szTo));
+    LogLine(szFrom, 0);
+    LogLine(szTo, 0);
+
+    TextCopy(szBase, sizeof(szBase), szFrom);
+    if (bUpgrade) TextCopy(szTarget, sizeof(szTarget), szTo);
+    else TextCopy(szTarget, sizeof(szTarget), dwUpgradeType == 0 ? szFrom : gszRevertLabel);
+    TextCopy(szSource, sizeof(szSource), bUpgrade ? szFrom : szTo);
+    TrimLabel(szBase);
+    TrimLabel(szTarget);
+    TrimLabel(szSource);
+
+    if (!bUpgrade && dwUpgradeType == 2 && strcmp(gszBackupDir, DRIVER_SPECIAL_DIR) == 0)
+        return SpecialRevert(szBase);
+    /* The level directory of an upgrade is the one that is left. */
+    if (bUpgrade && dwUpgradeType != 0 && !gszBackupDir[0]) BackupDirName(szSource, gszBackupDir);
+
+    offRecords = SkipChecksumRecords(pb, cb, gdwChecksums);
+    pTable = (FILE_TABLE_ENTRY*)PlatHeapAlloc(sizeof(FILE_TABLE_ENTRY) * FILE_TABLE_SLOTS);
+    if (!pTable) {
+        DriverFailed("Failed to alloc memory on line %d in %s", 1, "driver");
+        r = 0;
+    } else if (!offRecords || !BuildDriverTable(pb + offRecords, cb - offRecords, dwNumFiles, dwCount212, pTable)) {
+        if (!offRecords) LogLine("Damaged checksum records in the release table", 0);
+        DriverFailed("The package's file records are damaged: nothing was changed");
+        r = 0;
+    }
+
+    if (r && bUpgrade && dwUpgradeType == 2) r = SaveKeyFile();
+    if (r) r = RunFilePhases(pTable, dwCount212);
+    if (r && dwUpgradeType != 0) {
+        if (dwUpgradeType == 2 && !bUpgrade) r = PutKeyFileBack();
+        if (r && !DescriptionHas("QSD") && !DescriptionHas("Custom") && !DescriptionHas("GWA"))
+            r = StampKeyFile(szTarget);
+    }
+    /* The configuration and the records follow only a run whose files and
+     * stamp are in place. */
+    if (r && !DescriptionHas("QSD") && !DescriptionHas("Custom") && !DescriptionHas("GWA") &&
+        !UpdateQuillIni(szTarget, szSource))
+        LogFormat(0, "Couldn't update %s with CFP_LP info", "QUILL.INI");
+    if (r && dwUpgradeType != 0) {
+        if (bUpgrade) RecordFix(szBase, szTarget, dwCount216, pb + offRecords, cb - offRecords);
+        else if (!DescriptionHas("QSD") && !DescriptionHas("Custom")) RemoveBackupDirs();
+    } else if (r && bUpgrade) {
+        RemoveBackupDirs();
+    }
+
+    if (pTable) {
+        FreeFileTable(pTable);
+        PlatHeapFree(pTable);
+    }
+    LogFormat(0, "Exiting UpgradeQuillVersion(): %d", r);
+    return r;
+}
