@@ -243,21 +243,102 @@ static int SpecialRevert(char* szBase)
     return 1;
 }
 
+/* The targets of a table slot: one per data directory, or one. */
+static int SlotTargets(const FILE_TABLE_ENTRY* pSlot, char (*aszTargets)[MAX_PATH], int cMax)
+{
+    int i, c = 0;
+    if (pSlot->dwDirectory == DIR_DATA) {
+        for (i = 0; gpQuillData && i < giPartitions && c < cMax; i++)
+            TextFormat(aszTargets[c++], MAX_PATH, "%s\\%s", gpQuillData[i], pSlot->lpFile);
+    } else if (pSlot->dwDirectory == DIR_SYSTEM && gpSystemDir) {
+        TextFormat(aszTargets[c++], MAX_PATH, "%s\\%s", gpSystemDir, pSlot->lpFile);
+    } else {
+        TextFormat(aszTargets[c++], MAX_PATH, "%s\\%s", gpProgramDir, pSlot->lpFile);
+    }
+    return c;
+}
+
+/* The backup that the preparation of slot k made for szTarget. */
+static void SlotBackup(DWORD k, const FILE_TABLE_ENTRY* pSlot, const char* szTarget, char* szBackup, size_t cb)
+{
+    char szName[BACKUP_NAME_SIZE];
+    if (dwUpgradeType != 0) {
+        TextFormat(szBackup, cb, "%s\\%s\\%s", gpProgramDir, gszBackupDir, BackupFileName(pSlot->lpFile, k, szName));
+    } else {
+        const char* pSlash = strrchr(szTarget, '\\');
+        const char* pDot = strrchr(szTarget, '.');
+        size_t cch = pDot && (!pSlash || pDot > pSlash) ? (size_t)(pDot - szTarget) : strlen(szTarget);
+        TextCopyN(szName, sizeof(szName), szTarget, cch);
+        TextFormat(szBackup, cb, "%s%04d.IIB", szName, (int)k);
+    }
+}
+
+static int FileHasCrc(const char* szPath, DWORD dwCrc)
+{
+    PLATFILE* pf = PlatFopen(szPath, "rb");
+    DWORD dwFile;
+    if (!pf) return 0;
+    dwFile = FileCrc32(pf);
+    PlatFclose(pf);
+    return dwFile == dwCrc;
+}
+
+/* An upgrade that failed in its file phases puts every file back at the
+ * level before the run: from the backups the run made, or, for a file the
+ * level did not have, by deleting it. 1 when every file is back. */
+static int RollBackUpgrade(const FILE_TABLE_ENTRY* pTable, DWORD dwEntries)
+{
+    char aszTargets[64][MAX_PATH];
+    char szBackup[MAX_PATH];
+    DWORD k;
+    int j, cTargets, bAll = 1;
+    for (k = 1; k <= dwEntries; k++) {
+        TextFormat(szBackup, sizeof(szBackup), "%s\\UPTMP%04d.TMP", gpProgramDir, (int)k);
+        PlatDeleteFile(szBackup);
+        if (!pTable[k].lpFile) continue;
+        cTargets = SlotTargets(&pTable[k], aszTargets, 64);
+        for (j = 0; j < cTargets; j++) {
+            const char* szTarget = aszTargets[j];
+            if (pTable[k].dwOldCrc != 0 ? FileHasCrc(szTarget, pTable[k].dwOldCrc) : !FileExists(szTarget)) continue;
+            SlotBackup(k, &pTable[k], szTarget, szBackup, sizeof(szBackup));
+            if (pTable[k].dwOldCrc == 0 && !FileExists(szBackup)) {
+                if (PlatDeleteFile(szTarget)) {
+                    LogFormat(1, "Removed %s, which the level before the run did not have", szTarget);
+                    continue;
+                }
+            } else if (FileHasCrc(szBackup, pTable[k].dwOldCrc) && CopyFileWhole(szBackup, szTarget)) {
+                LogFormat(1, "Put back %s from %s", szTarget, szBackup);
+                continue;
+            }
+            /* Without a backup only a file the run changed is a loss; another
+             * version that the run kept stays as it was. */
+            if (!FileExists(szBackup) && !FileHasCrc(szTarget, pTable[k].dwNewCrc)) continue;
+            LogFormat(1, "Could not put back %s; its file before the run is %s", szTarget, szBackup);
+            bAll = 0;
+        }
+    }
+    return bAll;
+}
+
 /* The two file phases. 1 when both succeeded. */
-static int RunFilePhases(FILE_TABLE_ENTRY* pTable, DWORD dwEntries)
+static int RunFilePhases(FILE_TABLE_ENTRY* pTable, DWORD dwEntries, int bUpgrade)
 {
     if (!CreateUpgradedFiles(dwEntries)) {
         DriverFailed("Failed to CreateUpgradedFiles() ");
-        LogLine("No installed file was replaced; the installation is as it was before the run", 0);
-        return 0;
-    }
-    if (!RenameTempFiles(pTable, dwEntries)) {
+    } else if (!RenameTempFiles(pTable, dwEntries)) {
         DriverFailed("Failed to RenameTempFiles() ");
-        LogFormat(0, "Files committed before the failure stay; the files they replaced are in %s",
-                  dwUpgradeType != 0 && gszBackupDir[0] ? gszBackupDir : "the backups beside them");
+    } else {
+        return 1;
+    }
+    if (!bUpgrade) {
+        LogFormat(0, "Files reverted before the failure stay; the others keep their backups in %s", gszBackupDir);
         return 0;
     }
-    return 1;
+    if (RollBackUpgrade(pTable, dwEntries))
+        LogLine("Every file is back at the level before the run", 0);
+    else
+        LogLine("Some files could not be put back; their files before the run are named above", 0);
+    return 0;
 }
 
 int UpgradeQuillVersion(void)
@@ -321,7 +402,7 @@ int UpgradeQuillVersion(void)
     }
 
     if (r && bUpgrade && dwUpgradeType == 2) r = SaveKeyFile();
-    if (r) r = RunFilePhases(pTable, dwCount212);
+    if (r) r = RunFilePhases(pTable, dwCount212, bUpgrade);
     if (r && dwUpgradeType != 0) {
         if (dwUpgradeType == 2 && !bUpgrade) r = PutKeyFileBack();
         if (r && !DescriptionHas("QSD") && !DescriptionHas("Custom") && !DescriptionHas("GWA"))
