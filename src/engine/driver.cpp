@@ -130,9 +130,19 @@ int BuildDriverTable(const BYTE* pbRecords, DWORD cbRecords, DWORD dwRecords, DW
 
 /* ---- 2. The key file -------------------------------------------------------- */
 
+/* The backup directory of the run as a full path: gszBackupDir is a bare
+ * name in the program directory or already a full path. */
+static void BackupDirPath(char* szPath, size_t cbPath)
+{
+    if (strchr(gszBackupDir, ':') || gszBackupDir[0] == '\\') TextCopy(szPath, cbPath, gszBackupDir);
+    else TextFormat(szPath, cbPath, "%s\\%s", gpProgramDir, gszBackupDir);
+}
+
 static void KeyCopyPath(char* szPath, size_t cbPath)
 {
-    TextFormat(szPath, cbPath, "%s\\%s\\%s", gpProgramDir, gszBackupDir, DRIVER_KEY_COPY);
+    char szDir[MAX_PATH];
+    BackupDirPath(szDir, sizeof(szDir));
+    TextFormat(szPath, cbPath, "%s\\%s", szDir, DRIVER_KEY_COPY);
 }
 
 static void KeyFilePath(char* szPath, size_t cbPath)
@@ -147,7 +157,7 @@ static int SaveKeyFile(void)
     char szDir[MAX_PATH];
     char szCopy[MAX_PATH];
     char szKey[MAX_PATH];
-    TextFormat(szDir, sizeof(szDir), "%s\\%s", gpProgramDir, gszBackupDir);
+    BackupDirPath(szDir, sizeof(szDir));
     KeyCopyPath(szCopy, sizeof(szCopy));
     KeyFilePath(szKey, sizeof(szKey));
     if (FileExists(szCopy)) return 1;
@@ -262,8 +272,10 @@ static int SlotTargets(const FILE_TABLE_ENTRY* pSlot, char (*aszTargets)[MAX_PAT
 static void SlotBackup(DWORD k, const FILE_TABLE_ENTRY* pSlot, const char* szTarget, char* szBackup, size_t cb)
 {
     char szName[BACKUP_NAME_SIZE];
+    char szDir[MAX_PATH];
     if (dwUpgradeType != 0) {
-        TextFormat(szBackup, cb, "%s\\%s\\%s", gpProgramDir, gszBackupDir, BackupFileName(pSlot->lpFile, k, szName));
+        BackupDirPath(szDir, sizeof(szDir));
+        TextFormat(szBackup, cb, "%s\\%s", szDir, BackupFileName(pSlot->lpFile, k, szName));
     } else {
         const char* pSlash = strrchr(szTarget, '\\');
         const char* pDot = strrchr(szTarget, '.');
@@ -350,6 +362,7 @@ int UpgradeQuillVersion(void)
     char szBase[DRIVER_LABEL_SIZE];
     char szTarget[DRIVER_LABEL_SIZE];
     char szSource[DRIVER_LABEL_SIZE];
+    char szSpecial[DRIVER_LABEL_SIZE];
     FILE_TABLE_ENTRY* pTable;
     int bUpgrade = giOperationMode != MODE_REVERT;
     int r = 1;
@@ -385,8 +398,8 @@ int UpgradeQuillVersion(void)
     TrimLabel(szTarget);
     TrimLabel(szSource);
 
-    if (!bUpgrade && dwUpgradeType == 2 && strcmp(gszBackupDir, DRIVER_SPECIAL_DIR) == 0)
-        return SpecialRevert(szBase);
+    BaseName(gszBackupDir, szSpecial, sizeof(szSpecial));
+    if (!bUpgrade && dwUpgradeType == 2 && strcmp(szSpecial, DRIVER_SPECIAL_DIR) == 0) return SpecialRevert(szBase);
     /* The level directory of an upgrade is the one that is left. */
     if (bUpgrade && dwUpgradeType != 0 && !gszBackupDir[0]) BackupDirName(szSource, gszBackupDir);
 

@@ -539,41 +539,6 @@ int RestoreFiles(const char* szLabel)
 
 /* ---- 4. RestoreBaseRelease and RestoreBadFixpack ------------------------------------ */
 
-/* 1 when a backup of the level is present but fails its recorded checksum
- * (the files the backup-set check tolerates aside). */
-static int PresentBackupMismatch(const char* szLevel)
-{
-    char szSection[RECOVERY_VALUE_SIZE + 2];
-    char szPatchIni[MAX_PATH];
-    char szKey[32];
-    char szValue[RECOVERY_VALUE_SIZE];
-    char szChecksum[RECOVERY_VALUE_SIZE];
-    char szFile[RECOVERY_VALUE_SIZE];
-    char szPath[MAX_PATH];
-    char szCrc[32];
-    char szExt[MAX_PATH];
-    int k;
-
-    TextFormat(szSection, sizeof(szSection), "%c%s%c", '"', szLevel, '"');
-    PatchIniPath(szPatchIni, sizeof(szPatchIni));
-    for (k = 1;; k++) {
-        TextFormat(szKey, sizeof(szKey), "BackupName%03d", k);
-        PlatGetPrivateProfileString(szSection, szKey, PATCHINI_END_MARK, szValue, sizeof(szValue), szPatchIni);
-        TextFormat(szKey, sizeof(szKey), "File%03d", k);
-        PlatGetPrivateProfileString(szSection, szKey, PATCHINI_END_MARK, szFile, sizeof(szFile), szPatchIni);
-        if (strcmp(szFile, PATCHINI_END_MARK) == 0) return 0;
-        if (strcmp(szValue, PATCHINI_END_MARK) == 0 || !szValue[0]) continue;
-        TextFormat(szKey, sizeof(szKey), "Checksum%03d", k);
-        PlatGetPrivateProfileString(szSection, szKey, "", szChecksum, sizeof(szChecksum), szPatchIni);
-        TextFormat(szPath, sizeof(szPath), "%s\\%s", gpProgramDir, szValue);
-        if (!ChecksumText(szPath, szCrc, sizeof(szCrc), NULL) || strcmp(szCrc, szChecksum) == 0) continue;
-        ExtensionOf(szFile, szExt, sizeof(szExt));
-        if (strcmp(szExt, "qsf") == 0 || strcmp(szExt, "qtf") == 0 || strcmp(szExt, "sym") == 0) continue;
-        if (strstr(szPath, "qdgts") || strstr(szPath, "qstrings") || strstr(szPath, "vwpd")) continue;
-        return 1;
-    }
-}
-
 /* The name of a backup directory up to its web-access suffix: up to "HF"
  * (when bHotfixPart) or "_GWA", a part at position 0 not counting. */
 static size_t WebNameLength(const char* szName, int bHotfixPart)
@@ -686,8 +651,10 @@ int RestoreBaseRelease(const char* szBaseLabel, const char* szOtherLabel)
         LogFormat(0, "No backup found for %s - can't restore to the base revision", gszCurrentRelease);
         return 0;
     }
+    /* 0: a present backup fails its checksum, restored only with FORCE;
+     * -1: backups missing, usable with gaps. */
     iVerify = VerifyBackupSet(szT);
-    if (iVerify != 1 && !(gwOptions & OPT_FORCE) && (iVerify == 0 || PresentBackupMismatch(szT))) {
+    if (iVerify == 0 && !(gwOptions & OPT_FORCE)) {
         LogLine("Backup is incomplete or failed checksum", 0);
         return 0;
     }
