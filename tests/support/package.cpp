@@ -33,8 +33,9 @@ std::string BuildPackage(const std::string& strDir, const PackageRecipe& recipe,
     WriteFile(strDir + "/license.txt", recipe.strLicense);
     WriteFile(strDir + "/tool.sh", "#!/bin/sh\necho tool \"$@\"\n");
     std::string strManifest = "[Package]\nFrom = " + recipe.strFrom + "\nTo = " + recipe.strTo +
-                              "\nUpgradeType = 2\nLicense = license.txt\nVersionTool = tool.sh\n"
-                              "CabinetTool = tool.sh\n" +
+                              "\nUpgradeType = " + recipe.strUpgradeType + "\nLicense = license.txt\nVersionTool = " +
+                              (recipe.strVersionTool.empty() ? std::string("tool.sh") : recipe.strVersionTool) +
+                              "\nCabinetTool = tool.sh\n" +
                               recipe.strExtraPackage + "\n[Releases]\n" + recipe.strFrom + " = from\n" + recipe.strTo +
                               " = to\n";
     if (!recipe.strStrings.empty()) strManifest += "[Strings]\n" + recipe.strStrings + "\n";

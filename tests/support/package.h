@@ -18,6 +18,8 @@ struct PackageRecipe {
     std::string strLicense = "Licence agreement.\nSecond line.\n";
     std::string strExtraPackage;  /* more lines for [Package] */
     std::string strStrings;       /* lines for [Strings] */
+    std::string strUpgradeType = "2";
+    std::string strVersionTool;   /* host path of the version-stamp tool; "" a stand-in that echoes */
 };
 
 /* The default trees: a changed file, an unchanged one, a new one in a

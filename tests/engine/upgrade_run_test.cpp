@@ -1,0 +1,208 @@
+// Whole runs of the installer as processes: a real package with stamped key
+// files and the real version-stamp tool, upgraded and reverted on sample
+// installations, compared file by file with the machine before the run.
+#include "support/installer.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+#define R800 "Release 8.0.0|January 5, 2010"
+#define R801 "Release 8.0.1|March 3, 2010"
+#define R802 "Release 8.0.2|May 1, 2010"
+#define PROG "C:\\VIREO\\GARNET\\"
+
+typedef std::map<std::string, std::string> Snapshot;
+
+// A key file stamped with the label, as the sample tool makes it.
+std::string KeyFile(const TempMachine& machine, const std::string& strLabel)
+{
+    std::string strPath = machine.Root() + "/key-" + std::to_string(std::hash<std::string>()(strLabel)) + ".dll";
+    ProcessResult r = RunProcess({BinPath("tools/sample/heron-sample"), "--write-key-file", strPath, "--stamp", strLabel});
+    EXPECT_EQ(0, r.iExitCode) << r.strErr;
+    return ReadFile(strPath);
+}
+
+// Every file below the directory, by path relative to it.
+void Walk(const std::string& strDir, const std::string& strRel, Snapshot* pSnap)
+{
+    DIR* pDir = opendir(strDir.c_str());
+    if (!pDir) return;
+    while (struct dirent* pEnt = readdir(pDir)) {
+        std::string strName = pEnt->d_name;
+        if (strName == "." || strName == "..") continue;
+        std::string strPath = strDir + "/" + strName;
+        struct stat st;
+        if (stat(strPath.c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            (*pSnap)[strRel + strName + "/"] = "";
+            Walk(strPath, strRel + strName + "/", pSnap);
+        } else {
+            (*pSnap)[strRel + strName] = ReadFile(strPath);
+        }
+    }
+    closedir(pDir);
+}
+
+class UpgradeRunTest : public ::testing::Test {
+protected:
+    void SetUp() override { MakeDirs(m_machine.Host("C:\\TEMP")); }
+
+    // The package 8.0.1 -> 8.0.2: a changed file, an unchanged one, a new one
+    // in a subdirectory, a removed one, a data file, a system file and the
+    // key file (replaced unless bKeepKeyFile).
+    PackageRecipe Recipe(bool bKeepKeyFile = false)
+    {
+        PackageRecipe recipe;
+        recipe.strVersionTool = BinPath("tools/updver/UpdateVersion");
+        recipe.fromFiles = {
+            {"program/qstrings.dll", KeyFile(m_machine, R801)},
+            {"program/a.txt", "hello\n"},
+            {"program/keep.txt", "unchanged\n"},
+            {"program/gone.txt", "removed in 8.0.2\n"},
+            {"data/quill.cfg", "data 1\n"},
+        };
+        recipe.toFiles = {
+            {"program/qstrings.dll", KeyFile(m_machine, bKeepKeyFile ? R801 : R802)},
+            {"program/a.txt", "hello world\n"},
+            {"program/keep.txt", "unchanged\n"},
+            {"program/sub/new.txt", "brand new\n"},
+            {"data/quill.cfg", "data 2\n"},
+            {"system/qsys.dll", "system file\n"},
+        };
+        return recipe;
+    }
+    void UsePackage(const PackageRecipe& recipe)
+    {
+        std::string strLog;
+        std::string strPackage = BuildPackage(m_machine.Root() + "/pkg", recipe, &strLog);
+        ASSERT_FALSE(strPackage.empty()) << strLog;
+        WriteFile(m_machine.Host("C:\\work\\setup.exe"), ReadFile(strPackage));
+        chmod(m_machine.Host("C:\\work\\setup.exe").c_str(), 0755);
+    }
+    // Installs the release tree of the recipe's from-side.
+    void Install(const PackageRecipe& recipe, const std::vector<std::string>& vMore = {})
+    {
+        std::string strTree = m_machine.Root() + "/installed";
+        for (const auto& entry : recipe.fromFiles) WriteFile(strTree + "/" + entry.first, entry.second);
+        std::vector<std::string> v = {"--tree", strTree};
+        v.insert(v.end(), vMore.begin(), vMore.end());
+        MakeSample(m_machine, v);
+    }
+    ProcessResult Run(const std::string& strCommandLine, const std::map<std::string, std::string>& extra = {})
+    {
+        std::map<std::string, std::string> env = {{"HERON_ROOT", m_machine.Root()},
+                                                  {"HERON_UI", "headless"},
+                                                  {"TEMP", "C:\\TEMP"},
+                                                  {"TZ", "UTC"},
+                                                  {"HERON_TIME", "1296555630"},
+                                                  {"HERON_COMMAND_LINE", "setup.exe " + strCommandLine}};
+        for (const auto& entry : extra) env[entry.first] = entry.second;
+        return RunProcess({m_machine.Host("C:\\work\\setup.exe")}, m_machine.Host("C:\\work"), env);
+    }
+    // The installation: drive C without the installer's own places, the log,
+    // the stamp file and the listing files the fix listing keeps.
+    Snapshot Take()
+    {
+        Snapshot all, snap;
+        Walk(m_machine.Root() + "/drive_c", "", &all);
+        for (const auto& entry : all) {
+            const std::string& s = entry.first;
+            if (s.rfind("TEMP/", 0) == 0 || s.rfind("work/", 0) == 0 || s == "TEMP/" || s == "work/") continue;
+            if (s.find("UPGRADE.LOG") != std::string::npos || s.find("currver.txt") != std::string::npos) continue;
+            if (s.find("patch.txt") != std::string::npos || s.find("patch_detail.txt") != std::string::npos) continue;
+            snap.insert(entry);
+        }
+        return snap;
+    }
+    std::string Get(const std::string& strWindows) { return ReadFile(m_machine.Host(strWindows)); }
+    bool Exists(const std::string& strWindows) { return PathExists(m_machine.Host(strWindows)); }
+    std::string FinalLog() { return ReadFile(m_machine.Host(PROG "UPGRADE.LOG")); }
+    std::string Stamp()
+    {
+        ProcessResult r = RunProcess({BinPath("tools/updver/UpdateVersion"), "C:\\VIREO\\GARNET", "myversion", "read"},
+                                     "", {{"HERON_ROOT", m_machine.Root()}, {"HERON_COMMAND_LINE", "\x01"}});
+        EXPECT_EQ(0, r.iExitCode) << r.strErr;
+        return Get(PROG "currver.txt");
+    }
+    // An upgrade by the package, its listing, and the revert to the
+    // from-level, which must give back the machine as it was.
+    void UpgradeAndRevert(const std::string& strDataDir)
+    {
+        Snapshot before = Take();
+        ProcessResult r = Run("nouser");
+        ASSERT_EQ(0, r.iExitCode) << r.strOut << FinalLog();
+        EXPECT_NE(std::string::npos, FinalLog().find("Quill has been successfully upgraded.")) << FinalLog();
+        EXPECT_EQ("hello world\n", Get(PROG "a.txt"));
+        EXPECT_EQ("brand new\n", Get(PROG "sub\\new.txt"));
+        EXPECT_FALSE(Exists(PROG "gone.txt"));
+        EXPECT_EQ("data 2\n", Get(strDataDir + "\\quill.cfg"));
+        EXPECT_EQ("system file\n", Get("C:\\WINDOWS\\SYSTEM32\\qsys.dll"));
+        EXPECT_EQ(R802, Stamp());
+        EXPECT_NE(std::string::npos, Get(PROG "PATCH.INI").find("Label001=\"" R802 "\"")) << Get(PROG "PATCH.INI");
+
+        r = Run("listfix");
+        EXPECT_NE(std::string::npos, r.strOut.find("Installed Fixpacks:\n\n" R802)) << r.strOut;
+        r = Run("fixdetails");
+        EXPECT_NE(std::string::npos, r.strOut.find(R802 "\n\t" PROG "a.txt\n")) << r.strOut;
+
+        r = Run("nouser revert Release 8.0.1");
+        ASSERT_EQ(0, r.iExitCode) << r.strOut << FinalLog();
+        EXPECT_NE(std::string::npos, FinalLog().find("Quill has been successfully reverted.")) << FinalLog();
+        EXPECT_EQ(before, Take());
+        EXPECT_EQ(R801, Stamp());
+    }
+
+    TempMachine m_machine;
+};
+
+TEST_F(UpgradeRunTest, UpgradeListAndRevertGiveTheMachineBackByteForByte)
+{
+    PackageRecipe recipe = Recipe();
+    UsePackage(recipe);
+    Install(recipe);
+    UpgradeAndRevert("C:\\QUILLDATA\\PART1");
+}
+
+TEST_F(UpgradeRunTest, TwoDataDirectories)
+{
+    PackageRecipe recipe = Recipe();
+    UsePackage(recipe);
+    Install(recipe, {"--data-dirs", "2"});
+    UpgradeAndRevert("C:\\QUILLDATA\\PART2");
+    EXPECT_EQ("data 1\n", Get("C:\\QUILLDATA\\PART1\\quill.cfg"));
+}
+
+TEST_F(UpgradeRunTest, PackageThatLeavesTheKeyFileAlone)
+{
+    PackageRecipe recipe = Recipe(true);
+    UsePackage(recipe);
+    Install(recipe);
+    UpgradeAndRevert("C:\\QUILLDATA\\PART1");
+}
+
+TEST_F(UpgradeRunTest, FailedCommitPutsEveryFileBack)
+{
+    PackageRecipe recipe = Recipe();
+    UsePackage(recipe);
+    Install(recipe);
+    Snapshot before = Take();
+    // The third rename of the commit fails for good.
+    ProcessResult r = Run("nouser", {{"HERON_FAULT", "MoveFile:9:5:sticky"}});
+    EXPECT_NE(0, r.iExitCode);
+    std::string strLog = FinalLog();
+    EXPECT_NE(std::string::npos, strLog.find("Every file is back at the level before the run")) << strLog;
+    EXPECT_NE(std::string::npos, strLog.find("Failed to upgrade Quill.")) << strLog;
+    EXPECT_EQ(std::string::npos, strLog.find("Exiting UpgradeQuillVersion(): 1")) << strLog;
+    Snapshot after = Take();
+    for (const auto& entry : before) EXPECT_EQ(entry.second, after[entry.first]) << entry.first;
+    EXPECT_EQ(R801, Stamp());
+    EXPECT_FALSE(Exists(PROG "PATCH.INI"));
+}
+
+} // namespace
