@@ -151,8 +151,8 @@ static void KeyFilePath(char* szPath, size_t cbPath)
 }
 
 /* The level's copy of the key file, taken before anything is replaced and
- * never over an earlier copy. */
-static int SaveKeyFile(void)
+ * never over an earlier copy. *pbMade tells whether this run made it. */
+static int SaveKeyFile(int* pbMade)
 {
     char szDir[MAX_PATH];
     char szCopy[MAX_PATH];
@@ -160,6 +160,7 @@ static int SaveKeyFile(void)
     BackupDirPath(szDir, sizeof(szDir));
     KeyCopyPath(szCopy, sizeof(szCopy));
     KeyFilePath(szKey, sizeof(szKey));
+    *pbMade = 0;
     if (FileExists(szCopy)) return 1;
     if (!DirectoryExists(szDir) && !PlatCreateDirectory(szDir)) {
         DriverFailed("Failed to create backup directory %s", szDir);
@@ -169,6 +170,7 @@ static int SaveKeyFile(void)
         DriverFailed("Couldn't copy the key file %s to %s", szKey, szCopy);
         return 0;
     }
+    *pbMade = 1;
     return 1;
 }
 
@@ -297,8 +299,9 @@ static int FileHasCrc(const char* szPath, DWORD dwCrc)
 
 /* An upgrade that failed in its file phases puts every file back at the
  * level before the run: from the backups the run made, or, for a file the
- * level did not have, by deleting it. 1 when every file is back. */
-static int RollBackUpgrade(const FILE_TABLE_ENTRY* pTable, DWORD dwEntries)
+ * level did not have, by deleting it. Once every file is back, the backups
+ * and the key file's copy go too. 1 when every file is back. */
+static int RollBackUpgrade(const FILE_TABLE_ENTRY* pTable, DWORD dwEntries, int bKeyCopyMade)
 {
     char aszTargets[64][MAX_PATH];
     char szBackup[MAX_PATH];
@@ -311,8 +314,8 @@ static int RollBackUpgrade(const FILE_TABLE_ENTRY* pTable, DWORD dwEntries)
         cTargets = SlotTargets(&pTable[k], aszTargets, 64);
         for (j = 0; j < cTargets; j++) {
             const char* szTarget = aszTargets[j];
-            if (pTable[k].dwOldCrc != 0 ? FileHasCrc(szTarget, pTable[k].dwOldCrc) : !FileExists(szTarget)) continue;
             SlotBackup(k, &pTable[k], szTarget, szBackup, sizeof(szBackup));
+            if (pTable[k].dwOldCrc != 0 ? FileHasCrc(szTarget, pTable[k].dwOldCrc) : !FileExists(szTarget)) continue;
             if (pTable[k].dwOldCrc == 0 && !FileExists(szBackup)) {
                 if (PlatDeleteFile(szTarget)) {
                     LogFormat(1, "Removed %s, which the level before the run did not have", szTarget);
@@ -329,11 +332,29 @@ static int RollBackUpgrade(const FILE_TABLE_ENTRY* pTable, DWORD dwEntries)
             bAll = 0;
         }
     }
-    return bAll;
+    if (!bAll) return 0;
+    /* Every file is as before: the copies of this run are not needed. */
+    for (k = 1; k <= dwEntries; k++) {
+        if (!pTable[k].lpFile) continue;
+        cTargets = SlotTargets(&pTable[k], aszTargets, 64);
+        for (j = 0; j < cTargets; j++) {
+            SlotBackup(k, &pTable[k], aszTargets[j], szBackup, sizeof(szBackup));
+            if (FileExists(szBackup) && FileHasCrc(szBackup, pTable[k].dwOldCrc)) PlatDeleteFile(szBackup);
+        }
+    }
+    if (bKeyCopyMade) {
+        KeyCopyPath(szBackup, sizeof(szBackup));
+        PlatDeleteFile(szBackup);
+    }
+    if (dwUpgradeType != 0) {
+        BackupDirPath(szBackup, sizeof(szBackup));
+        PlatRemoveDirectory(szBackup);
+    }
+    return 1;
 }
 
 /* The two file phases. 1 when both succeeded. */
-static int RunFilePhases(FILE_TABLE_ENTRY* pTable, DWORD dwEntries, int bUpgrade)
+static int RunFilePhases(FILE_TABLE_ENTRY* pTable, DWORD dwEntries, int bUpgrade, int bKeyCopyMade)
 {
     if (!CreateUpgradedFiles(dwEntries)) {
         DriverFailed("Failed to CreateUpgradedFiles() ");
@@ -346,7 +367,7 @@ static int RunFilePhases(FILE_TABLE_ENTRY* pTable, DWORD dwEntries, int bUpgrade
         LogFormat(0, "Files reverted before the failure stay; the others keep their backups in %s", gszBackupDir);
         return 0;
     }
-    if (RollBackUpgrade(pTable, dwEntries))
+    if (RollBackUpgrade(pTable, dwEntries, bKeyCopyMade))
         LogLine("Every file is back at the level before the run", 0);
     else
         LogLine("Some files could not be put back; their files before the run are named above", 0);
@@ -365,6 +386,7 @@ int UpgradeQuillVersion(void)
     char szSpecial[DRIVER_LABEL_SIZE];
     FILE_TABLE_ENTRY* pTable;
     int bUpgrade = giOperationMode != MODE_REVERT;
+    int bKeyCopyMade = 0;
     int r = 1;
 
     gszDriverFailure[0] = 0;
@@ -414,8 +436,8 @@ int UpgradeQuillVersion(void)
         r = 0;
     }
 
-    if (r && bUpgrade && dwUpgradeType == 2) r = SaveKeyFile();
-    if (r) r = RunFilePhases(pTable, dwCount212, bUpgrade);
+    if (r && bUpgrade && dwUpgradeType == 2) r = SaveKeyFile(&bKeyCopyMade);
+    if (r) r = RunFilePhases(pTable, dwCount212, bUpgrade, bKeyCopyMade);
     if (r && dwUpgradeType != 0) {
         if (dwUpgradeType == 2 && !bUpgrade) r = PutKeyFileBack();
         if (r && !DescriptionHas("QSD") && !DescriptionHas("Custom") && !DescriptionHas("GWA"))

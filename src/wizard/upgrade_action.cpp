@@ -12,6 +12,8 @@
 #include "wizard/resource.h"
 
 #define STR_UPGRADE_FAILED 34
+/* The exit code of a run whose upgrade or revert failed. */
+#define UPGRADE_EXIT_FAILED 4
 
 static void ShowItem(HWND hDlg, int iId, int bShow)
 {
@@ -38,7 +40,10 @@ static void UpgradeFailed(HWND hDlg)
     gbFinished = 1;
     PlatSetFocus(PlatGetDlgItem(hDlg, IDC_CLOSE));
     SetArrowCursor();
-    if (gwOptions & OPT_NOUSER) PlatPostMessage(hDlg, WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED), 0);
+    if (gwOptions & OPT_NOUSER) {
+        PlatPostQuitMessage(UPGRADE_EXIT_FAILED);
+        PlatDestroyWindow(hDlg);
+    }
 }
 
 void UpgradeAction(HWND hDlg)
