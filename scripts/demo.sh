@@ -53,19 +53,36 @@ rc=0; ./setup.exe extract 'C:\extracted' || rc=$?
 echo "(exit code $rc: 0 done, 2 damaged payload, 5 a file could not be written)"
 ls -l "$HERON_ROOT/drive_c/extracted"
 
-step "setup.exe nouser (unattended run: self-check, discovery, the wizard by itself)"
+# The installation's files, with the release stamp of the key file.
+show_files() {
+    ( cd "$HERON_ROOT/drive_c" && find VIREO QUILLDATA WINDOWS/SYSTEM32 -type f ! -name UPGRADE.LOG \
+        ! -name currver.txt | sort | while read -r f; do
+            printf '  %-44s %s\n' "$f" "$(cksum <"$f" | cut -d' ' -f1)"
+        done )
+    if HERON_COMMAND_LINE='UpdateVersion.exe "C:\VIREO\GARNET" myversion read ' "$BIN/tools/updver/UpdateVersion"; then
+        printf '  release stamp: %s\n' "$(tr -d '\r' <"$HERON_ROOT/drive_c/VIREO/GARNET/currver.txt")"
+    fi
+}
+
+step "the installation before the upgrade (file, CRC)"
+show_files
+
+step "setup.exe nouser (unattended upgrade: self-check, discovery, identification, the wizard by itself)"
 rc=0; ./setup.exe nouser || rc=$?
 echo "(exit code $rc: 0 upgraded; 3 does not apply; 4 failed or not finished; see README, Exit codes)"
+step "the installation after the upgrade"
+show_files
 
-step "setup.exe nochecksum nouser force (FORCE: an upgrade from the older level without the base-release check)"
-./setup.exe nochecksum nouser force || echo "(exit code $?)"
+step "setup.exe listfix"
+./setup.exe listfix || echo "(exit code $?)"
+step "setup.exe fixdetails"
+./setup.exe fixdetails || echo "(exit code $?)"
 
-step "the version-stamp tool the installer wrote out reads the installed release"
-HERON_COMMAND_LINE='UpdateVersion.exe "C:\VIREO\GARNET" myversion read ' ./UpdateVersion.exe
-tr -d '\r' <"$HERON_ROOT/drive_c/VIREO/GARNET/currver.txt"; echo
-
-step "setup.exe with a scripted user (accept the agreement, Next, Next, then Close)"
-HERON_SCRIPT='accept;next;next' HERON_ANSWERS='Yes' ./setup.exe || echo "(exit code $?)"
+step "setup.exe nouser revert Release 8.0.1 (unattended revert)"
+rc=0; ./setup.exe nouser revert Release 8.0.1 || rc=$?
+echo "(exit code $rc: 0 reverted; 4 failed or not finished)"
+step "the installation after the revert: as before the upgrade"
+show_files
 
 step "the upgrade log"
 for f in "$HERON_ROOT/drive_c/VIREO/GARNET/UPGRADE.LOG" "$HERON_ROOT/drive_c/TEMP/UPGRADE.LOG"; do
