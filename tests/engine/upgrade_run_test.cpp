@@ -101,7 +101,8 @@ protected:
     void UsePackage(const PackageRecipe& recipe)
     {
         std::string strLog;
-        std::string strPackage = BuildPackage(m_machine.Root() + "/pkg", recipe, &strLog);
+        std::string strPackage =
+            BuildPackage(m_machine.Root() + "/pkg" + std::to_string(++m_cPackages), recipe, &strLog);
         ASSERT_FALSE(strPackage.empty()) << strLog;
         WriteFile(m_machine.Host("C:\\work\\setup.exe"), ReadFile(strPackage));
         chmod(m_machine.Host("C:\\work\\setup.exe").c_str(), 0755);
@@ -184,6 +185,7 @@ protected:
     }
 
     TempMachine m_machine;
+    int m_cPackages = 0;
 };
 
 TEST_F(UpgradeRunTest, UpgradeListAndRevertGiveTheMachineBackByteForByte)
@@ -243,6 +245,92 @@ TEST_F(UpgradeRunTest, FailedFileStepPutsEveryFileBack)
     ProcessResult r = Run("nouser");
     EXPECT_EQ(0, r.iExitCode) << FinalLog();
     EXPECT_EQ(R802, Stamp());
+}
+
+#define R801FP1 "Release 8.0.1FP1|April 1, 2010"
+
+TEST_F(UpgradeRunTest, LevelAboveTheBaseIsBroughtBackBeforeTheUpgrade)
+{
+    // A fix pack 8.0.1 -> 8.0.1FP1 is installed first.
+    PackageRecipe fp1 = Recipe();
+    fp1.strTo = R801FP1;
+    fp1.toFiles = {
+        {"program/qstrings.dll", KeyFile(m_machine, R801FP1)},
+        {"program/a.txt", "hello fp1\n"},
+        {"program/keep.txt", "unchanged\n"},
+        {"program/gone.txt", "removed in 8.0.2\n"},
+        {"data/quill.cfg", "data fp1\n"},
+    };
+    UsePackage(fp1);
+    Install(fp1);
+    ProcessResult r = Run("nouser");
+    ASSERT_EQ(0, r.iExitCode) << FinalLog();
+    ASSERT_EQ(R801FP1, Stamp());
+    unlink(m_machine.Host(PROG "UPGRADE.LOG").c_str());
+
+    // The package 8.0.1 -> 8.0.2 knows 8.0.1FP1: it puts 8.0.1 back, then upgrades.
+    PackageRecipe recipe = Recipe();
+    recipe.betweenReleases = {{R801FP1, fp1.toFiles}};
+    UsePackage(recipe);
+    r = Run("nouser");
+    std::string strLog = FinalLog();
+    ASSERT_EQ(0, r.iExitCode) << strLog;
+    EXPECT_NE(std::string::npos, strLog.find("RestoreBaseRelease (-1): no info about backup or incomplete patch.ini"))
+        << strLog;
+    EXPECT_NE(std::string::npos, strLog.find("Quill has been successfully upgraded.")) << strLog;
+    EXPECT_EQ(R802, Stamp());
+    EXPECT_EQ("hello world\n", Get(PROG "a.txt"));
+    EXPECT_EQ("data 2\n", Get("C:\\QUILLDATA\\PART1\\quill.cfg"));
+    EXPECT_FALSE(Exists(PROG "gone.txt"));
+    // The files of 8.0.1FP1 were saved before the restore overwrote them.
+    EXPECT_EQ("hello fp1\n", Get(PROG "Release801FP1\\a0001.IIB"));
+}
+
+#define R802FP3 "Release 8.0.2FP3|June 1, 2010"
+#define R802FP4 "Release 8.0.2FP4|July 1, 2010"
+
+TEST_F(UpgradeRunTest, RevertToAnotherFixPackOverTheBaseRelease)
+{
+    TreeFiles base = {{"program/qstrings.dll", KeyFile(m_machine, R802)},
+                      {"program/a.txt", "v802\n"},
+                      {"data/quill.cfg", "d802\n"}};
+    TreeFiles fp3 = {{"program/qstrings.dll", KeyFile(m_machine, R802FP3)},
+                     {"program/a.txt", "vfp3\n"},
+                     {"data/quill.cfg", "dfp3\n"}};
+    TreeFiles fp4 = {{"program/qstrings.dll", KeyFile(m_machine, R802FP4)},
+                     {"program/a.txt", "vfp4\n"},
+                     {"data/quill.cfg", "dfp4\n"}};
+    PackageRecipe p3;
+    p3.strVersionTool = BinPath("tools/updver/UpdateVersion");
+    p3.strFrom = R802;
+    p3.strTo = R802FP3;
+    p3.fromFiles = base;
+    p3.toFiles = fp3;
+    UsePackage(p3);
+    Install(p3);
+    ASSERT_EQ(0, Run("nouser").iExitCode) << FinalLog();
+    ASSERT_EQ(R802FP3, Stamp());
+
+    // 8.0.2FP4 over 8.0.2FP3: the base release first, then the fix pack.
+    PackageRecipe p4 = p3;
+    p4.strTo = R802FP4;
+    p4.toFiles = fp4;
+    p4.betweenReleases = {{R802FP3, fp3}};
+    UsePackage(p4);
+    ASSERT_EQ(0, Run("nouser").iExitCode) << FinalLog();
+    ASSERT_EQ(R802FP4, Stamp());
+    EXPECT_EQ("vfp4\n", Get(PROG "a.txt"));
+    unlink(m_machine.Host(PROG "UPGRADE.LOG").c_str());
+
+    // Reverting 8.0.2FP4 to 8.0.2FP3 goes through the base release.
+    ProcessResult r = Run("nouser revert Release 8.0.2FP3");
+    std::string strLog = FinalLog();
+    ASSERT_EQ(0, r.iExitCode) << strLog;
+    EXPECT_NE(std::string::npos, strLog.find("Quill has been successfully reverted.")) << strLog;
+    EXPECT_EQ(std::string::npos, strLog.find("Exiting UpgradeQuillVersion()")) << strLog;
+    EXPECT_EQ(R802FP3, Stamp());
+    EXPECT_EQ("vfp3\n", Get(PROG "a.txt"));
+    EXPECT_EQ("dfp3\n", Get("C:\\QUILLDATA\\PART1\\quill.cfg"));
 }
 
 } // namespace

@@ -36,8 +36,14 @@ std::string BuildPackage(const std::string& strDir, const PackageRecipe& recipe,
                               "\nUpgradeType = " + recipe.strUpgradeType + "\nLicense = license.txt\nVersionTool = " +
                               (recipe.strVersionTool.empty() ? std::string("tool.sh") : recipe.strVersionTool) +
                               "\nCabinetTool = tool.sh\n" +
-                              recipe.strExtraPackage + "\n[Releases]\n" + recipe.strFrom + " = from\n" + recipe.strTo +
-                              " = to\n";
+                              recipe.strExtraPackage + "\n[Releases]\n" + recipe.strFrom + " = from\n";
+    for (size_t i = 0; i < recipe.betweenReleases.size(); i++) {
+        std::string strTree = "between" + std::to_string(i);
+        for (const auto& entry : recipe.betweenReleases[i].second)
+            WriteFile(strDir + "/" + strTree + "/" + entry.first, entry.second);
+        strManifest += recipe.betweenReleases[i].first + " = " + strTree + "\n";
+    }
+    strManifest += recipe.strTo + " = to\n";
     if (!recipe.strStrings.empty()) strManifest += "[Strings]\n" + recipe.strStrings + "\n";
     WriteFile(strDir + "/manifest.ini", strManifest);
     std::string strPackage = strDir + "/setup.exe";

@@ -6,6 +6,8 @@
 
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 /* A release tree: relative Linux path below the tree ("program/a.txt") -> contents. */
 typedef std::map<std::string, std::string> TreeFiles;
@@ -18,6 +20,7 @@ struct PackageRecipe {
     std::string strLicense = "Licence agreement.\nSecond line.\n";
     std::string strExtraPackage;  /* more lines for [Package] */
     std::string strStrings;       /* lines for [Strings] */
+    std::vector<std::pair<std::string, TreeFiles>> betweenReleases; /* listed between From and To */
     std::string strUpgradeType = "2";
     std::string strVersionTool;   /* host path of the version-stamp tool; "" a stand-in that echoes */
 };
