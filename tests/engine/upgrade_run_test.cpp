@@ -158,7 +158,7 @@ protected:
     }
     // An upgrade by the package, its listing, and the revert to the
     // from-level, which must give back the machine as it was.
-    void UpgradeAndRevert(const std::string& strDataDir)
+    void UpgradeAndRevert(const std::string& strDataDir, const std::string& strList = "Installed Fixpacks:")
     {
         Snapshot before = Take();
         ProcessResult r = Run("nouser");
@@ -173,7 +173,7 @@ protected:
         EXPECT_NE(std::string::npos, Get(PROG "PATCH.INI").find("Label001=\"" R802 "\"")) << Get(PROG "PATCH.INI");
 
         r = Run("listfix");
-        EXPECT_NE(std::string::npos, WithoutCr(r.strOut).find("Installed Fixpacks:\n\n" R802 "\n")) << r.strOut;
+        EXPECT_NE(std::string::npos, WithoutCr(r.strOut).find(strList + "\n\n" R802 "\n")) << r.strOut;
         r = Run("fixdetails");
         EXPECT_NE(std::string::npos, WithoutCr(r.strOut).find(R802 "\n\t" PROG "a.txt\n")) << r.strOut;
 
@@ -211,6 +211,33 @@ TEST_F(UpgradeRunTest, PackageThatLeavesTheKeyFileAlone)
     UsePackage(recipe);
     Install(recipe);
     UpgradeAndRevert("C:\\QUILLDATA\\PART1");
+}
+
+TEST_F(UpgradeRunTest, HotfixLeavesNoRecordAfterItsRevert)
+{
+    PackageRecipe recipe = Recipe();
+    recipe.strUpgradeType = "1";
+    UsePackage(recipe);
+    Install(recipe);
+    UpgradeAndRevert("C:\\QUILLDATA\\PART1", "Installed Hotfixes:");
+    EXPECT_FALSE(Exists(PROG "PATCH.INI"));
+}
+
+TEST_F(UpgradeRunTest, FailedUpgradeInTheWizardStaysOnItsPageWithCloseOnly)
+{
+    PackageRecipe recipe = Recipe();
+    UsePackage(recipe);
+    Install(recipe);
+    ProcessResult r =
+        Run("", {{"HERON_SCRIPT", "accept;next;next;next"}, {"HERON_FAULT", "MoveFile:9:5:sticky"}});
+    EXPECT_NE(std::string::npos, r.strOut.find("--- page 3 ---")) << r.strOut;
+    // The headless front end prints the page's text on one line.
+    EXPECT_NE(std::string::npos, r.strOut.find("Failed to upgrade Quill. See the file UPGRADE.LOG for more "
+                                               "information. Failed to RenameTempFiles()\n> close"))
+        << r.strOut;
+    EXPECT_EQ(std::string::npos, r.strOut.find("--- page 4 ---")) << r.strOut;
+    EXPECT_EQ(std::string::npos, r.strOut.find("If you abort now")) << r.strOut;  // Close asks nothing
+    EXPECT_EQ(R801, Stamp());
 }
 
 TEST_F(UpgradeRunTest, FailedFileStepPutsEveryFileBack)
