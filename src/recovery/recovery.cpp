@@ -26,8 +26,8 @@
 #include "shell/log.h"
 #include "shell/text.h"
 #include "shell/utils.h"
-#include "wizard/gauge.h"
-#include "wizard/resource.h"
+#include "ui/gauge.h"
+#include "ui/resource.h"
 
 #include <stdlib.h>
 #include <string.h>

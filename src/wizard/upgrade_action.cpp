@@ -9,7 +9,7 @@
 #include "shell/globals.h"
 #include "shell/log.h"
 #include "shell/text.h"
-#include "wizard/resource.h"
+#include "ui/resource.h"
 
 #define STR_UPGRADE_FAILED 34
 /* The exit code of a run whose upgrade or revert failed. */
