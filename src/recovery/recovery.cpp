@@ -29,7 +29,6 @@
 #include "ui/gauge.h"
 #include "ui/resource.h"
 
-#include <stdlib.h>
 #include <string.h>
 
 #define STR_DESCRIPTION 0
@@ -108,6 +107,32 @@ static int ChecksumText(const char* szPath, char* szOut, size_t cbOut, DWORD* pd
     return 1;
 }
 
+/* The number a recorded checksum stands for ("0x1a2bL", "0L", "1a2b"):
+ * checksums are compared as numbers, so "0L" and "0x0L" agree. 0 for a text
+ * that is not one hexadecimal number. */
+static int ChecksumValue(const char* szText, DWORD* pdwCrc)
+{
+    const char* p = szText;
+    unsigned long long ull = 0;
+    int cDigits = 0;
+    *pdwCrc = 0;
+    if (!p) return 0;
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) p += 2;
+    for (; *p; p++) {
+        int iDigit;
+        if (*p >= '0' && *p <= '9') iDigit = *p - '0';
+        else if (*p >= 'a' && *p <= 'f') iDigit = *p - 'a' + 10;
+        else if (*p >= 'A' && *p <= 'F') iDigit = *p - 'A' + 10;
+        else break;
+        ull = ull * 16 + (unsigned)iDigit;
+        if (++cDigits > 8) return 0;
+    }
+    if ((*p == 'L' || *p == 'l') && p[1] == 0) p++;
+    if (*p || cDigits == 0) return 0;
+    *pdwCrc = (DWORD)ull;
+    return 1;
+}
+
 /* The package's file table, or NULL when it has none. */
 static FILE_TABLE_ENTRY* LoadTable(DWORD* pdwCount)
 {
@@ -155,7 +180,7 @@ static int TryCandidate(const char* szCandidate, const char* szTarget, const cha
                         const FILE_TABLE_ENTRY* pTable, DWORD dwCount)
 {
     char szCrc[32];
-    DWORD dwCrc = 0, i;
+    DWORD dwCrc = 0, dwRecorded, i;
     if (!FileExists(szCandidate)) {
         if (!CopyFileWhole(szTarget, szCandidate))
             LogFormat(0, "Failed to create a  backup for %s in %s", szTarget, szCandidate);
@@ -165,7 +190,7 @@ static int TryCandidate(const char* szCandidate, const char* szTarget, const cha
         LogFormat(0, "Can't open %s to get checksum", szCandidate);
         return 0;
     }
-    if (szChecksum && szChecksum[0] && strcmp(szCrc, szChecksum) == 0) {
+    if (ChecksumValue(szChecksum, &dwRecorded) && dwRecorded == dwCrc) {
         if (CopyOver(szCandidate, szTarget)) return 1;
         LogFormat(0, "Failed to restore %s to %s", szCandidate, szTarget);
         return 0;
@@ -380,8 +405,9 @@ static int RestoreWithoutBackup(const RESTORE_ENTRY* pEntry, const char* szTarge
             PlatDeleteFile(szTarget);
         } else {
             LogFormat(1, "RestoreFiles(): bOK false for to %s", szTarget);
-            LogFormat(1, "RestoreFiles():checksum for  %s is %#lxL", szTarget,
-                      (DWORD)strtoul(pEntry->szChecksum, NULL, 16));
+            DWORD dwRecorded;
+            ChecksumValue(pEntry->szChecksum, &dwRecorded);
+            LogFormat(1, "RestoreFiles():checksum for  %s is %#lxL", szTarget, dwRecorded);
             r = 0;
         }
     }

@@ -169,6 +169,18 @@ TEST_F(RestoreTest, AnotherLevelsCopyServesOnlyForTheSameFile)
     EXPECT_EQ("removed in 8.0.2\n", Get(PROG "gone.txt"));
 }
 
+TEST_F(RestoreTest, ChecksumsCompareAsNumbers)
+{
+    // An empty file's checksum written as "0L" matches a copy whose CRC-32
+    // prints as "0x0L".
+    Record({{"empty.txt", "0L", "Release801\\empty0009.IIB"}});
+    Put(PROG "Release800\\empty0009.IIB", "");
+    Put(PROG "empty.txt", "not empty\n");
+    MakeDirs(Host(PROG "Release802"));
+    EXPECT_EQ(1, RestoreFiles(LEVEL));
+    EXPECT_EQ("", Get(PROG "empty.txt"));
+}
+
 TEST_F(RestoreTest, EntryWithoutBackupNameIsFoundByChecksum)
 {
     Put(PROG "a.txt", "hello world\n");
