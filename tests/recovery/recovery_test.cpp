@@ -218,4 +218,57 @@ TEST_F(RestoreTest, EmptyValueEndsTheRestoreWithAFailure)
                        "\" in C:\\VIREO\\GARNET\\PATCH.INI: error: 0"));
 }
 
+// ---- The base release ---------------------------------------------------
+
+TEST_F(RestoreTest, BaseReleaseAlreadyInstalledIsOnlyVerified)
+{
+    strcpy(gszCurrentRelease, LEVEL);
+    Record({{"a.txt", Crc("hello\n"), "Release801\\a0001.IIB"}});
+    Put(PROG "a.txt", "hello\n");
+    EXPECT_EQ(1, RestoreBaseRelease(LEVEL, "Release 8.0.2|May 1, 2010"));
+    EXPECT_EQ("hello\n", Get(PROG "a.txt"));
+    EXPECT_FALSE(Exists(PROG "baserev_detail.txt"));
+    EXPECT_FALSE(Exists(PROG "Release801"));
+}
+
+TEST_F(RestoreTest, BackupsThatFailTheirChecksumsNeedForce)
+{
+    Record({{"a.txt", Crc("hello\n"), "Release801\\a0001.IIB"}});
+    Put(PROG "Release801\\a0001.IIB", "tampered\n");
+    Put(PROG "a.txt", "hello world\n");
+    gwOptions = OPT_NOUSER;
+    EXPECT_EQ(0, RestoreBaseRelease(LEVEL, ""));
+    EXPECT_TRUE(Logged("Backup is incomplete or failed checksum"));
+    EXPECT_EQ("hello world\n", Get(PROG "a.txt"));
+    EXPECT_FALSE(Exists(PROG "Release802"));
+
+    gwOptions = OPT_NOUSER | OPT_FORCE;
+    dwUpgradeType = 1;  // no key file copy, and the stamp is asked for
+    SetString(0, "Release 8.0.1 -> Release 8.0.2 GWA");  // ... but not written
+    EXPECT_EQ(1, RestoreBaseRelease(LEVEL, ""));
+    EXPECT_EQ("tampered\n", Get(PROG "a.txt"));
+    EXPECT_TRUE(Logged("RestoreBaseRelease (-1): no info about backup or incomplete patch.ini"));
+}
+
+TEST_F(RestoreTest, UnattendedHotfixNeverRevertsAFixPackUnasked)
+{
+    strcpy(gszCurrentRelease, "Release 8.0.1FP2|May 1, 2010");
+    giOperationMode = MODE_UPGRADE;
+    dwUpgradeType = 1;
+    Record({{"a.txt", Crc("hello\n"), "Release801\\a0001.IIB"}});
+    Put(PROG "Release801\\a0001.IIB", "hello\n");
+    Put(PROG "a.txt", "hello fp2\n");
+    EXPECT_EQ(0, RestoreBaseRelease(LEVEL, ""));
+    EXPECT_EQ("hello fp2\n", Get(PROG "a.txt"));
+    EXPECT_TRUE(Logged("Unattended run: Hotfix Release801 would revert Fixpack Release801FP2 already installed; "
+                       "nothing changed"));
+}
+
+TEST_F(RestoreTest, MissingBackupDirectoryCannotBeRestored)
+{
+    Record({{"a.txt", Crc("hello\n"), "Release801\\a0001.IIB"}});
+    EXPECT_EQ(0, RestoreBaseRelease(LEVEL, ""));
+    EXPECT_TRUE(Logged("No backup found for Release 8.0.2|May 1, 2010 - can't restore to the base revision"));
+}
+
 } // namespace
