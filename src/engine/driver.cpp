@@ -297,6 +297,58 @@ static int FileHasCrc(const char* szPath, DWORD dwCrc)
     return dwFile == dwCrc;
 }
 
+/* The copy that an upgrade keeps of target j of a delta entry k: the file
+ * phases replace such a file without a backup (a revert applies the delta
+ * backwards), so a failed run needs the copy to put it back. */
+static void RollbackCopyName(DWORD k, int j, char* szOut, size_t cbOut)
+{
+    TextFormat(szOut, cbOut, "%s\\UPRB%04d%02d.TMP", gpProgramDir, (int)k, j);
+}
+
+static void DropRollbackCopies(const FILE_TABLE_ENTRY* pTable, DWORD dwEntries)
+{
+    char aszTargets[64][MAX_PATH];
+    char szCopy[MAX_PATH];
+    DWORD k;
+    int j, cTargets;
+    for (k = 1; k <= dwEntries; k++) {
+        if (!pTable[k].lpFile) continue;
+        cTargets = SlotTargets(&pTable[k], aszTargets, 64);
+        for (j = 0; j < cTargets; j++) {
+            RollbackCopyName(k, j, szCopy, sizeof(szCopy));
+            if (FileExists(szCopy)) PlatDeleteFile(szCopy);
+        }
+    }
+}
+
+/* Keeps a copy of every installed target of the delta entries. 0 (logged)
+ * when one cannot be made; nothing has changed then. */
+static int SaveDeltaSources(const FILE_TABLE_ENTRY* pTable, DWORD dwEntries)
+{
+    char aszTargets[64][MAX_PATH];
+    char szCopy[MAX_PATH];
+    char szName[MAX_PATH];
+    FILEENTRY_FIELDS fields;
+    DWORD k;
+    int j, cTargets;
+    for (k = 1; k <= dwEntries; k++) {
+        if (!pTable[k].lpFile || !ReadFileEntry(k, szName, sizeof(szName), &fields) ||
+            fields.dwKind != FILE_KIND_DELTA)
+            continue;
+        cTargets = SlotTargets(&pTable[k], aszTargets, 64);
+        for (j = 0; j < cTargets; j++) {
+            if (!FileExists(aszTargets[j])) continue;
+            RollbackCopyName(k, j, szCopy, sizeof(szCopy));
+            if (!CopyFileWhole(aszTargets[j], szCopy)) {
+                DriverFailed("Couldn't keep a copy of %s for the run in %s", aszTargets[j], szCopy);
+                DropRollbackCopies(pTable, dwEntries);
+                return 0;
+            }
+        }
+    }
+    return 1;
+}
+
 /* An upgrade that failed in its file phases puts every file back at the
  * level before the run: from the backups the run made, or, for a file the
  * level did not have, by deleting it. Once every file is back, the backups
@@ -314,8 +366,9 @@ static int RollBackUpgrade(const FILE_TABLE_ENTRY* pTable, DWORD dwEntries, int 
         cTargets = SlotTargets(&pTable[k], aszTargets, 64);
         for (j = 0; j < cTargets; j++) {
             const char* szTarget = aszTargets[j];
-            SlotBackup(k, &pTable[k], szTarget, szBackup, sizeof(szBackup));
             if (pTable[k].dwOldCrc != 0 ? FileHasCrc(szTarget, pTable[k].dwOldCrc) : !FileExists(szTarget)) continue;
+            RollbackCopyName(k, j, szBackup, sizeof(szBackup));
+            if (!FileExists(szBackup)) SlotBackup(k, &pTable[k], szTarget, szBackup, sizeof(szBackup));
             if (pTable[k].dwOldCrc == 0 && !FileExists(szBackup)) {
                 if (PlatDeleteFile(szTarget)) {
                     LogFormat(1, "Removed %s, which the level before the run did not have", szTarget);
@@ -356,11 +409,13 @@ static int RollBackUpgrade(const FILE_TABLE_ENTRY* pTable, DWORD dwEntries, int 
 /* The two file phases. 1 when both succeeded. */
 static int RunFilePhases(FILE_TABLE_ENTRY* pTable, DWORD dwEntries, int bUpgrade, int bKeyCopyMade)
 {
+    if (bUpgrade && !SaveDeltaSources(pTable, dwEntries)) return 0;
     if (!CreateUpgradedFiles(dwEntries)) {
         DriverFailed("Failed to CreateUpgradedFiles() ");
     } else if (!RenameTempFiles(pTable, dwEntries)) {
         DriverFailed("Failed to RenameTempFiles() ");
     } else {
+        if (bUpgrade) DropRollbackCopies(pTable, dwEntries);
         return 1;
     }
     if (!bUpgrade) {
@@ -371,6 +426,7 @@ static int RunFilePhases(FILE_TABLE_ENTRY* pTable, DWORD dwEntries, int bUpgrade
         LogLine("Every file is back at the level before the run", 0);
     else
         LogLine("Some files could not be put back; their files before the run are named above", 0);
+    DropRollbackCopies(pTable, dwEntries);
     return 0;
 }
 

@@ -229,7 +229,7 @@ TEST_F(UpgradeRunTest, FailedUpgradeInTheWizardStaysOnItsPageWithCloseOnly)
     UsePackage(recipe);
     Install(recipe);
     ProcessResult r =
-        Run("", {{"HERON_SCRIPT", "accept;next;next;next"}, {"HERON_FAULT", "MoveFile:9:5:sticky"}});
+        Run("", {{"HERON_SCRIPT", "accept;next;next;next"}, {"HERON_FAULT", "MoveFile:5:5:sticky"}});
     EXPECT_NE(std::string::npos, r.strOut.find("--- page 3 ---")) << r.strOut;
     // The headless front end prints the page's text on one line.
     EXPECT_NE(std::string::npos, r.strOut.find("Failed to upgrade Quill. See the file UPGRADE.LOG for more "
@@ -252,7 +252,7 @@ TEST_F(UpgradeRunTest, FailedFileStepPutsEveryFileBack)
         const char* szFault;
         const char* szStep;
     } aRuns[] = {{"MoveFile:2:5:sticky", "Failed to CreateUpgradedFiles() "},
-                 {"MoveFile:9:5:sticky", "Failed to RenameTempFiles() "}};
+                 {"MoveFile:5:5:sticky", "Failed to RenameTempFiles() "}};
     for (const auto& run : aRuns) {
         ProcessResult r = Run("nouser", {{"HERON_FAULT", run.szFault}});
         EXPECT_EQ(4, r.iExitCode) << run.szFault;
@@ -262,6 +262,7 @@ TEST_F(UpgradeRunTest, FailedFileStepPutsEveryFileBack)
         EXPECT_NE(std::string::npos, strLog.find("\r\nEvery file is back at the level before the run\r\n", iStep));
         EXPECT_NE(std::string::npos, strLog.find("Failed to upgrade Quill.")) << strLog;
         EXPECT_EQ(std::string::npos, strLog.find("Exiting UpgradeQuillVersion(): 1")) << strLog;
+        EXPECT_EQ(std::string::npos, strLog.find("Could not put back")) << strLog;
         EXPECT_EQ("", Differences(before, Take())) << run.szFault;
         EXPECT_EQ(R801, Stamp());
         EXPECT_FALSE(Exists(PROG "PATCH.INI"));
