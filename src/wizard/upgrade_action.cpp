@@ -6,14 +6,13 @@
 #include "wizard/wizard.h"
 
 #include "engine/driver.h"
+#include "shell/exitcodes.h"
 #include "shell/globals.h"
 #include "shell/log.h"
 #include "shell/text.h"
 #include "ui/resource.h"
 
 #define STR_UPGRADE_FAILED 34
-/* The exit code of a run whose upgrade or revert failed. */
-#define UPGRADE_EXIT_FAILED 4
 
 static void ShowItem(HWND hDlg, int iId, int bShow)
 {
@@ -41,7 +40,7 @@ static void UpgradeFailed(HWND hDlg)
     PlatSetFocus(PlatGetDlgItem(hDlg, IDC_CLOSE));
     SetArrowCursor();
     if (gwOptions & OPT_NOUSER) {
-        PlatPostQuitMessage(UPGRADE_EXIT_FAILED);
+        PlatPostQuitMessage(EXIT_FAILED);
         PlatDestroyWindow(hDlg);
     }
 }
