@@ -405,6 +405,15 @@ int UpdateQuillIni(const char* szTargetLabel, const char* szSourceLabel)
         }
     }
     PlatHeapFree(aszSeen);
+    /* With several data directories the configuration copies lie under the
+     * data directories; the level's directory in the program directory holds
+     * the registry's copy, which the revert has put back. */
+    if (!bUpgrade && SeveralDataDirs()) {
+        TextFormat(szBackupDir, sizeof(szBackupDir), "%s\\%s", gpProgramDir, szDir);
+        TextFormat(szBackup, sizeof(szBackup), "%s\\%s", szBackupDir, PATCH_BACKUP_NAME);
+        if (gbPatchIniRestored) PlatDeleteFile(szBackup);
+        PlatRemoveDirectory(szBackupDir);
+    }
     return r;
 }
 

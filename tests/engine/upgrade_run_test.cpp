@@ -182,6 +182,8 @@ protected:
         EXPECT_NE(std::string::npos, FinalLog().find("Quill has been successfully reverted.")) << FinalLog();
         EXPECT_EQ("", Differences(before, Take()));
         EXPECT_EQ(R801, Stamp());
+        EXPECT_FALSE(Exists(PROG "Release801"));
+        EXPECT_FALSE(Exists(strDataDir + "\\Release801"));
     }
 
     TempMachine m_machine;

@@ -121,6 +121,24 @@ TEST_F(ConfigTest, DataDirectoriesSharingTheProgramDirectoryFileChangeItOnce)
     EXPECT_FALSE(Exists("C:\\QUILLDATA\\PART1\\Release801"));
 }
 
+TEST_F(ConfigTest, SeveralDataDirectoriesRevertLeavesNoCopies)
+{
+    SetDataDirs(2);
+    Put("C:\\QUILLDATA\\PART1\\QUILL.INI", kQuillIni);
+    Put("C:\\QUILLDATA\\PART2\\QUILL.INI", kQuillIni);
+    Put(PATCH_INI, kPatchIni);
+    ASSERT_EQ(1, Upgrade());
+    EXPECT_EQ(kPatchIni, Get(LEVEL_DIR "\\PATCH_INI.BCK"));
+    EXPECT_EQ(kQuillIni, Get("C:\\QUILLDATA\\PART2\\Release801\\QUILL_INI.BCK"));
+    Put(PATCH_INI, "[FIXPACKS]\r\n");
+    ASSERT_EQ(1, Revert());
+    EXPECT_EQ(kPatchIni, Get(PATCH_INI));
+    EXPECT_EQ(kQuillIni, Get("C:\\QUILLDATA\\PART2\\QUILL.INI"));
+    EXPECT_FALSE(Exists(LEVEL_DIR));
+    EXPECT_FALSE(Exists("C:\\QUILLDATA\\PART1\\Release801"));
+    EXPECT_FALSE(Exists("C:\\QUILLDATA\\PART2\\Release801"));
+}
+
 TEST_F(ConfigTest, FailedSaveLeavesTheKeysUnchanged)
 {
     Put(PROG_INI, kQuillIni);
