@@ -505,13 +505,16 @@ int UpgradeQuillVersion(void)
         !UpdateQuillIni(szTarget, szSource))
         LogFormat(0, "Couldn't update %s with CFP_LP info", "QUILL.INI");
     if (r && dwUpgradeType != 0) {
-        if (bUpgrade && !RecordFix(szBase, szTarget, dwCount216, pb + offRecords, cb - offRecords)) {
-            /* The files and the stamp are in place, but without the record no
-             * revert can find this level: the run has failed. */
-            DriverFailed("Couldn't record the fix in %s", gpszPatchIni);
-            r = 0;
+        if (bUpgrade) {
+            if (!RecordFix(szBase, szTarget, dwCount216, pb + offRecords, cb - offRecords)) {
+                /* The files and the stamp are in place, but without the record
+                 * no revert can find this level: the run has failed. */
+                DriverFailed("Couldn't record the fix in %s", gpszPatchIni);
+                r = 0;
+            }
+        } else if (!DescriptionHas("QSD") && !DescriptionHas("Custom")) {
+            RemoveBackupDirs();
         }
-        else if (!DescriptionHas("QSD") && !DescriptionHas("Custom")) RemoveBackupDirs();
     } else if (r && bUpgrade) {
         RemoveBackupDirs();
     }

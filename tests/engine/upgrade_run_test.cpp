@@ -170,7 +170,7 @@ protected:
         EXPECT_EQ("data 2\n", Get(strDataDir + "\\quill.cfg"));
         EXPECT_EQ("system file\n", Get("C:\\WINDOWS\\SYSTEM32\\qsys.dll"));
         EXPECT_EQ(R802, Stamp());
-        EXPECT_NE(std::string::npos, Get(PROG "PATCH.INI").find("Label001=\"" R802 "\"")) << Get(PROG "PATCH.INI");
+        EXPECT_NE(std::string::npos, Get(PROG "PATCH.INI").find("Label001=\"" R802 "\"")) << FinalLog();
 
         r = Run("listfix");
         EXPECT_NE(std::string::npos, WithoutCr(r.strOut).find(strList + "\n\n" R802 "\n")) << r.strOut;
@@ -182,7 +182,6 @@ protected:
         EXPECT_NE(std::string::npos, FinalLog().find("Quill has been successfully reverted.")) << FinalLog();
         EXPECT_EQ("", Differences(before, Take()));
         EXPECT_EQ(R801, Stamp());
-        EXPECT_FALSE(Exists(PROG "Release801"));
         EXPECT_FALSE(Exists(strDataDir + "\\Release801"));
     }
 
