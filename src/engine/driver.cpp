@@ -297,12 +297,18 @@ static int FileHasCrc(const char* szPath, DWORD dwCrc)
     return dwFile == dwCrc;
 }
 
-/* The copy that an upgrade keeps of target j of a delta entry k: the file
- * phases replace such a file without a backup (a revert applies the delta
- * backwards), so a failed run needs the copy to put it back. */
+/* The copies a run keeps for its own failure: of target j of entry k (in an
+ * upgrade only of the delta entries, whose files the file phases replace
+ * without a backup; in a revert of every installed target), and, in a
+ * revert, of the backup of entry k that the revert consumes. */
 static void RollbackCopyName(DWORD k, int j, char* szOut, size_t cbOut)
 {
     TextFormat(szOut, cbOut, "%s\\UPRB%04d%02d.TMP", gpProgramDir, (int)k, j);
+}
+
+static void RollbackBackupName(DWORD k, char* szOut, size_t cbOut)
+{
+    TextFormat(szOut, cbOut, "%s\\UPRB%04d.BAK", gpProgramDir, (int)k);
 }
 
 static void DropRollbackCopies(const FILE_TABLE_ENTRY* pTable, DWORD dwEntries)
@@ -318,35 +324,94 @@ static void DropRollbackCopies(const FILE_TABLE_ENTRY* pTable, DWORD dwEntries)
             RollbackCopyName(k, j, szCopy, sizeof(szCopy));
             if (FileExists(szCopy)) PlatDeleteFile(szCopy);
         }
+        RollbackBackupName(k, szCopy, sizeof(szCopy));
+        if (FileExists(szCopy)) PlatDeleteFile(szCopy);
     }
 }
 
-/* Keeps a copy of every installed target of the delta entries. 0 (logged)
- * when one cannot be made; nothing has changed then. */
-static int SaveDeltaSources(const FILE_TABLE_ENTRY* pTable, DWORD dwEntries)
+/* Makes the copies. 0 (logged) when one cannot be made; nothing has changed
+ * then. */
+static int SaveRollbackCopies(const FILE_TABLE_ENTRY* pTable, DWORD dwEntries, int bRevert)
 {
     char aszTargets[64][MAX_PATH];
     char szCopy[MAX_PATH];
-    char szName[MAX_PATH];
+    char szSource[MAX_PATH];
     FILEENTRY_FIELDS fields;
     DWORD k;
     int j, cTargets;
     for (k = 1; k <= dwEntries; k++) {
-        if (!pTable[k].lpFile || !ReadFileEntry(k, szName, sizeof(szName), &fields) ||
-            fields.dwKind != FILE_KIND_DELTA)
+        if (!pTable[k].lpFile) continue;
+        if (!bRevert &&
+            (!ReadFileEntry(k, szSource, sizeof(szSource), &fields) || fields.dwKind != FILE_KIND_DELTA))
             continue;
         cTargets = SlotTargets(&pTable[k], aszTargets, 64);
-        for (j = 0; j < cTargets; j++) {
-            if (!FileExists(aszTargets[j])) continue;
-            RollbackCopyName(k, j, szCopy, sizeof(szCopy));
-            if (!CopyFileWhole(aszTargets[j], szCopy)) {
-                DriverFailed("Couldn't keep a copy of %s for the run in %s", aszTargets[j], szCopy);
+        for (j = 0; j <= cTargets; j++) {
+            if (j < cTargets) {
+                TextCopy(szSource, sizeof(szSource), aszTargets[j]);
+                RollbackCopyName(k, j, szCopy, sizeof(szCopy));
+            } else if (bRevert && cTargets > 0) {
+                SlotBackup(k, &pTable[k], aszTargets[0], szSource, sizeof(szSource));
+                RollbackBackupName(k, szCopy, sizeof(szCopy));
+            } else {
+                break;
+            }
+            if (!FileExists(szSource)) continue;
+            if (!CopyFileWhole(szSource, szCopy)) {
+                DriverFailed("Couldn't keep a copy of %s for the run in %s", szSource, szCopy);
                 DropRollbackCopies(pTable, dwEntries);
                 return 0;
             }
         }
     }
     return 1;
+}
+
+/* A revert that failed in its file phases puts every file back as it was
+ * before the run, and the backups it consumed, so that the revert can run
+ * again. 1 when everything is back. */
+static int RollBackRevert(const FILE_TABLE_ENTRY* pTable, DWORD dwEntries)
+{
+    char aszTargets[64][MAX_PATH];
+    char szCopy[MAX_PATH];
+    char szBackup[MAX_PATH];
+    DWORD k, dwCrc;
+    int j, cTargets, bAll = 1;
+    for (k = 1; k <= dwEntries; k++) {
+        TextFormat(szCopy, sizeof(szCopy), "%s\\UPTMP%04d.TMP", gpProgramDir, (int)k);
+        PlatDeleteFile(szCopy);
+        if (!pTable[k].lpFile) continue;
+        cTargets = SlotTargets(&pTable[k], aszTargets, 64);
+        for (j = 0; j < cTargets; j++) {
+            PLATFILE* pf;
+            RollbackCopyName(k, j, szCopy, sizeof(szCopy));
+            if (!FileExists(szCopy)) {
+                if (FileExists(aszTargets[j]) && PlatDeleteFile(aszTargets[j]))
+                    LogFormat(1, "Removed %s, which the level before the run did not have", aszTargets[j]);
+                continue;
+            }
+            pf = PlatFopen(szCopy, "rb");
+            dwCrc = pf ? FileCrc32(pf) : 0;
+            if (pf) PlatFclose(pf);
+            if (FileHasCrc(aszTargets[j], dwCrc)) continue;
+            if (CopyFileWhole(szCopy, aszTargets[j])) {
+                LogFormat(1, "Put back %s from %s", aszTargets[j], szCopy);
+            } else {
+                LogFormat(1, "Could not put back %s; its file before the run is %s", aszTargets[j], szCopy);
+                bAll = 0;
+            }
+        }
+        RollbackBackupName(k, szCopy, sizeof(szCopy));
+        if (cTargets == 0 || !FileExists(szCopy)) continue;
+        SlotBackup(k, &pTable[k], aszTargets[0], szBackup, sizeof(szBackup));
+        if (FileExists(szBackup)) continue;
+        if (CopyFileWhole(szCopy, szBackup)) {
+            LogFormat(1, "Put back %s from %s", szBackup, szCopy);
+        } else {
+            LogFormat(1, "Could not put back %s; its file before the run is %s", szBackup, szCopy);
+            bAll = 0;
+        }
+    }
+    return bAll;
 }
 
 /* An upgrade that failed in its file phases puts every file back at the
@@ -409,20 +474,16 @@ static int RollBackUpgrade(const FILE_TABLE_ENTRY* pTable, DWORD dwEntries, int 
 /* The two file phases. 1 when both succeeded. */
 static int RunFilePhases(FILE_TABLE_ENTRY* pTable, DWORD dwEntries, int bUpgrade, int bKeyCopyMade)
 {
-    if (bUpgrade && !SaveDeltaSources(pTable, dwEntries)) return 0;
+    if (!SaveRollbackCopies(pTable, dwEntries, !bUpgrade)) return 0;
     if (!CreateUpgradedFiles(dwEntries)) {
         DriverFailed("Failed to CreateUpgradedFiles() ");
     } else if (!RenameTempFiles(pTable, dwEntries)) {
         DriverFailed("Failed to RenameTempFiles() ");
     } else {
-        if (bUpgrade) DropRollbackCopies(pTable, dwEntries);
+        DropRollbackCopies(pTable, dwEntries);
         return 1;
     }
-    if (!bUpgrade) {
-        LogFormat(0, "Files reverted before the failure stay; the others keep their backups in %s", gszBackupDir);
-        return 0;
-    }
-    if (RollBackUpgrade(pTable, dwEntries, bKeyCopyMade))
+    if (bUpgrade ? RollBackUpgrade(pTable, dwEntries, bKeyCopyMade) : RollBackRevert(pTable, dwEntries))
         LogLine("Every file is back at the level before the run", 0);
     else
         LogLine("Some files could not be put back; their files before the run are named above", 0);

@@ -274,6 +274,22 @@ TEST_F(UpgradeRunTest, FailedFileStepPutsEveryFileBack)
     ProcessResult r = Run("nouser");
     EXPECT_EQ(0, r.iExitCode) << FinalLog();
     EXPECT_EQ(R802, Stamp());
+
+    // A revert that fails in its commit leaves the upgraded installation and
+    // its backups as they were, so the revert can run again.
+    Snapshot upgraded = Take();
+    unlink(m_machine.Host(PROG "UPGRADE.LOG").c_str());
+    r = Run("nouser revert Release 8.0.1", {{"HERON_FAULT", "MoveFile:5:5:sticky"}});
+    EXPECT_EQ(4, r.iExitCode);
+    std::string strLog = FinalLog();
+    EXPECT_NE(std::string::npos, strLog.find("Failed to RenameTempFiles() ")) << strLog;
+    EXPECT_NE(std::string::npos, strLog.find("Every file is back at the level before the run")) << strLog;
+    EXPECT_EQ("", Differences(upgraded, Take()));
+    EXPECT_EQ(R802, Stamp());
+    r = Run("nouser revert Release 8.0.1");
+    EXPECT_EQ(0, r.iExitCode) << FinalLog();
+    EXPECT_EQ("", Differences(before, Take()));
+    EXPECT_EQ(R801, Stamp());
 }
 
 #define R801FP1 "Release 8.0.1FP1|April 1, 2010"
