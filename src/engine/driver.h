@@ -7,6 +7,11 @@
  * key file's copy back (revert), the release stamp, the configuration keys,
  * and the record of the fix or the removal of emptied backup directories.
  * Nothing after a failed step changes the configuration or the records.
+ *
+ * A run that fails in its file phases puts the files back as they were
+ * before it: an upgrade from the backups it made (and from copies it keeps of
+ * the files a delta replaces), a revert from copies it keeps of every target
+ * and of the backups it consumes. The log says which files came back.
  */
 #ifndef HERON_ENGINE_DRIVER_H
 #define HERON_ENGINE_DRIVER_H
