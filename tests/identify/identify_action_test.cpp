@@ -270,9 +270,9 @@ TEST_F(IdentifyActionTest, BackupFromTheInstalledFile)
     EXPECT_NE(std::string::npos, strLog.find("\tFoundBackup: file a.txt found in the current directory\r\n"
                                              "\tFoundBackup: Copied  a.txt to Release801\\a0001.IIB\r\n"))
         << strLog;
-    // The installed release is an older level; the base restore is not
-    // available in this build, so the run is undetermined without FORCE.
-    EXPECT_EQ(MODE_UNDETERMINED, giOperationMode);
+    // The installed release is the package's base release: the base restore
+    // only verifies it, and the run is an upgrade.
+    EXPECT_EQ(MODE_UPGRADE, giOperationMode);
     EXPECT_NE(std::string::npos, strLog.find("VerifyValidLabels: Current version Release 8.0.1|March 3, 2010 is "
                                              "equal to old version: Release 8.0.1|March 3, 2010: UPGRADE\r\n"));
     gwOptions = OPT_FORCE;

@@ -427,7 +427,11 @@ TEST_F(IdentifyRunTest, CustomFixBounds)
     Package(releases, kR801, kR802, "UpgradeType = 2\nKind = Custom Fix",
             "0 = Custom fix:6.5.5.0\n2 = Applies to Maximum:6.5.06 Minimum:6.5.01");
     InstallRelease("8.0.1");
-    ProcessResult result = Go("nochecksum nouser");
+    // Runs that would upgrade stop after identification: the installation
+    // stays as it is for the next step.
+    const std::map<std::string, std::string> identifyOnly = {{"HERON_SCRIPT", "accept;next;next"},
+                                                             {"HERON_ANSWERS", "Yes"}};
+    ProcessResult result = Go("nochecksum", identifyOnly);
     EXPECT_TRUE(HasLines({"current Custom version:6.5.4.0 is different from the new one 6.5.5.0"}));
     EXPECT_TRUE(HasLines({"\tSTR_RELEASE_TEXT: Applies to Maximum:6.5.06 Minimum:6.5.01",
                           "\tversionInfo is  6.5.4.0 for file C:\\VIREO\\GARNET\\qstrings.dll", "\tMax version: 6.5.06",
@@ -443,7 +447,9 @@ TEST_F(IdentifyRunTest, CustomFixBounds)
     EXPECT_EQ(3, result.iExitCode);
     EXPECT_TRUE(HasLines({"\tMaximum targeted Garnet version 6.5.06 less than 6.5.07: this custom fix doesn't apply",
                           "Unable to identify release."}));
-    result = Go("nochecksum nouser", {{"STX9", ""}});
+    std::map<std::string, std::string> identifyStx9 = identifyOnly;
+    identifyStx9["STX9"] = "";
+    result = Go("nochecksum", identifyStx9);
     EXPECT_TRUE(HasLines({"\tMaximum targeted Garnet version 6.5.06 less than 6.5.07: this custom fix doesn't apply",
                           "\t6.5.01 less or more than the current one 6.5.07", "Identified Release 8.0.1."}));
 
