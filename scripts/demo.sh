@@ -111,11 +111,11 @@ step "machine 2 at 8.0.2: setup.exe scripted (accept, Next, Next, pick the row o
 HERON_SCRIPT='accept;next;next;select=Release 8.0.0' HERON_ANSWERS='Yes' ./setup.exe nochecksum || echo "(exit code $?)"
 ident_log
 
-step "machine 2: setup.exe nouser revert Release 8.0.1 (unattended, the label by its first words)"
+step "machine 2: setup.exe nouser revert Release 8.0.1 (the label by its first words; its backup directory is empty, so the revert fails with exit code 4 and puts every file back)"
 ./setup.exe nochecksum nouser revert Release 8.0.1 || echo "(exit code $?)"
 ident_log
 
-step "machine 2: setup.exe nouser (unattended, two labels and none named: the person must choose)"
+step "machine 2: setup.exe nouser (unattended, two labels and none named: the person must choose; nobody does, exit code 4)"
 HERON_ANSWERS='Yes' ./setup.exe nochecksum nouser || echo "(exit code $?)"
 ident_log
 
