@@ -378,4 +378,37 @@ TEST_F(UpgradeRunTest, RevertToAnotherFixPackOverTheBaseRelease)
     EXPECT_EQ("dfp3\n", Get("C:\\QUILLDATA\\PART1\\quill.cfg"));
 }
 
+TEST_F(UpgradeRunTest, RevertToTheSpecialBaseLevelRollsTheKeysForward)
+{
+    // A fix pack whose base release is the one with the backup directory
+    // "Release802FP3": its revert restores that level and drops the registry.
+    TreeFiles fp3 = {{"program/qstrings.dll", KeyFile(m_machine, R802FP3)},
+                     {"program/a.txt", "vfp3\n"},
+                     {"data/quill.cfg", "dfp3\n"}};
+    TreeFiles fp4 = {{"program/qstrings.dll", KeyFile(m_machine, R802FP4)},
+                     {"program/a.txt", "vfp4\n"},
+                     {"data/quill.cfg", "dfp4\n"}};
+    PackageRecipe p4;
+    p4.strVersionTool = BinPath("tools/updver/UpdateVersion");
+    p4.strFrom = R802FP3;
+    p4.strTo = R802FP4;
+    p4.fromFiles = fp3;
+    p4.toFiles = fp4;
+    UsePackage(p4);
+    Install(p4);
+    ASSERT_EQ(0, Run("nouser").iExitCode) << FinalLog();
+    ASSERT_EQ(R802FP4, Stamp());
+    unlink(m_machine.Host(PROG "UPGRADE.LOG").c_str());
+
+    ProcessResult r = Run("nouser revert Release 8.0.2FP3");
+    std::string strLog = FinalLog();
+    ASSERT_EQ(0, r.iExitCode) << strLog;
+    EXPECT_EQ(std::string::npos, strLog.find("Exiting UpgradeQuillVersion()")) << strLog;
+    EXPECT_EQ(R802FP3, Stamp());
+    EXPECT_EQ("vfp3\n", Get(PROG "a.txt"));
+    EXPECT_EQ("dfp3\n", Get("C:\\QUILLDATA\\PART1\\quill.cfg"));
+    EXPECT_FALSE(Exists(PROG "PATCH.INI"));
+    EXPECT_NE(std::string::npos, Get(PROG "QUILL.INI").find("CFP_LP_CURRENT=" R802FP4)) << Get(PROG "QUILL.INI");
+}
+
 } // namespace
