@@ -400,6 +400,9 @@ int HeronMain(HINSTANCE hInstance, const char* szCmdLine)
     /* An unattended run that ends before its upgrade or revert is done
      * never reports success. */
     if (bStartedUnattended && iExitCode == EXIT_DONE && !gbFinished) iExitCode = EXIT_FAILED;
+    /* A failed upgrade or revert is never reported as done, even when the
+     * person closed the wizard afterwards. */
+    if (giOperationMode == MODE_FAILED_UPGRADE && iExitCode == EXIT_DONE) iExitCode = EXIT_FAILED;
 
     StartupExitWork();
     return iExitCode;

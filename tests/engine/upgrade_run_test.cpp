@@ -239,6 +239,8 @@ TEST_F(UpgradeRunTest, FailedUpgradeInTheWizardStaysOnItsPageWithCloseOnly)
     EXPECT_EQ(std::string::npos, r.strOut.find("--- page 4 ---")) << r.strOut;
     EXPECT_EQ(std::string::npos, r.strOut.find("If you abort now")) << r.strOut;  // Close asks nothing
     EXPECT_EQ(R801, Stamp());
+    // A failed upgrade is not an end the person chose: Close does not turn it into success.
+    EXPECT_EQ(4, r.iExitCode);
 }
 
 TEST_F(UpgradeRunTest, FailedFileStepPutsEveryFileBack)
