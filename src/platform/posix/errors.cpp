@@ -145,7 +145,7 @@ static int FaultNumber(const char* sz, unsigned long ulMax, unsigned long* pul)
  * Returns 1, or 0 after a message on stderr. */
 static int FaultParseItem(char* szItem)
 {
-    char* apField[8];
+    char* apField[8] = {NULL};
     int cField = 0;
     char* p = szItem;
     unsigned long ulCall = 1, ulError = ERROR_ACCESS_DENIED;
