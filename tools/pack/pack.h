@@ -39,6 +39,8 @@ const PackKey* PackFindKey(const PackSection* pSection, const char* szKey);
 
 /* heron-pack build */
 int PackBuild(const char* szManifest, const char* szOutput, const char* szStubOverride, int bQuiet);
+/* Tools given on the command line (NULL: the manifest's or the default). */
+void PackSetTools(const char* szVersionTool, const char* szCabinetTool);
 /* heron-pack list */
 int PackList(const char* szPackage);
 

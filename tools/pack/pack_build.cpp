@@ -19,6 +19,7 @@
 
 #include "implode.h"
 #include "package/explode/crc32.h"
+#include "pe_writer.h"
 #include "platform/container.h"
 
 #include <dirent.h>
@@ -42,6 +43,7 @@ static const char* const s_aszDefaultStrings[] = {
 #define PACK_LABEL_MAX (PACK_LABEL_FIELD - 2 - PACK_LABEL_BLANKS) /* room for at least one "|" and the NUL */
 #define PACK_MAX_FILE_RECORDS 19999 /* the installer's file table refuses 20,000 and more */
 #define PACK_STRING_MAX 519         /* the installer reads texts into 520 characters */
+#define PACK_PE_SUM_OFFSET 28       /* the byte sum of a package for Windows */
 
 static const char* const s_aszDirNames[4] = {NULL, "program", "data", "system"};
 static const char* const s_aszKindWords[4] = {"old", "dlt", "add", "del"};
@@ -253,6 +255,92 @@ static int PackSameFile(const std::string& strA, const std::string& strB)
     struct stat stA, stB;
     if (stat(strA.c_str(), &stA) != 0 || stat(strB.c_str(), &stB) != 0) return 0;
     return stA.st_dev == stB.st_dev && stA.st_ino == stB.st_ino;
+static const char* s_szVersionToolOverride;
+static const char* s_szCabinetToolOverride;
+
+void PackSetTools(const char* szVersionTool, const char* szCabinetTool)
+{
+    s_szVersionToolOverride = szVersionTool;
+    s_szCabinetToolOverride = szCabinetTool;
+}
+
+/* Writes the 32-bit wrapping byte sum of pv into its four bytes at iSum,
+ * those four left out; returns it. */
+static uint32_t PackStoreSum(std::vector<uint8_t>* pv, size_t iSum)
+{
+    uint32_t dwSum = 0;
+    for (size_t i = 0; i < pv->size(); i++)
+        if (i < iSum || i >= iSum + 4) dwSum += (*pv)[i];
+    for (int i = 0; i < 4; i++) (*pv)[iSum + i] = (uint8_t)(dwSum >> (8 * i));
+    return dwSum;
+}
+
+/* Writes pv to szOutput through a temporary file renamed into place. */
+static int PackWriteOutput(const std::vector<uint8_t>& v, const char* szOutput)
+{
+    std::string strTemp = std::string(szOutput) + ".tmp";
+    FILE* fp = fopen(strTemp.c_str(), "wb");
+    if (!fp) {
+        PackError("cannot create " + strTemp + ": " + strerror(errno));
+        return 0;
+    }
+    size_t cbWritten = fwrite(v.data(), 1, v.size(), fp);
+    int bFail = cbWritten != v.size() || fclose(fp) != 0;
+    if (bFail || chmod(strTemp.c_str(), 0755) != 0 || rename(strTemp.c_str(), szOutput) != 0) {
+        PackError(std::string("cannot write ") + szOutput + ": " + strerror(errno));
+        remove(strTemp.c_str());
+        return 0;
+    }
+    return 1;
+}
+
+/*
+ * A package for Windows: the stub is a Portable Executable (the Windows
+ * build's heron.exe), and the package becomes real resources of it: the
+ * string table (STRING entries, language 1033), and every other entry as a
+ * resource of that named type and id. The byte sum goes to offset 28, the
+ * reserved words of the DOS header that the loader ignores. The two tools
+ * must be Windows programs too.
+ */
+static int PackWriteWindows(const std::vector<uint8_t>& vStub, const std::vector<PackResource>& vResources,
+                            const std::vector<bool>& vToolHeads, const char* szOutput, int bQuiet, size_t cChanges,
+                            size_t cChecksums)
+{
+    std::vector<PEW_STRING> vStrings;
+    std::vector<PEW_RESOURCE> vPe;
+    for (size_t i = 0; i < vToolHeads.size(); i++) {
+        if (!vToolHeads[i]) {
+            PackError(std::string(i == 0 ? "VersionTool" : "CabinetTool") +
+                      ": a package for Windows needs the Windows program (--version-tool, --cabinet-tool)");
+            return 2;
+        }
+    }
+    std::vector<std::string> vTexts;
+    vTexts.reserve(vResources.size());
+    for (const PackResource& res : vResources) {
+        if (res.strType == "STRING") {
+            vTexts.push_back(std::string(res.vData.begin(), res.vData.end()));
+            vStrings.push_back({res.dwId, vTexts.back().c_str()});
+        } else {
+            vPe.push_back({res.strType.c_str(), 0, res.dwId, res.vData.data(), res.vData.size()});
+        }
+    }
+    unsigned char* pb = NULL;
+    size_t cb = 0;
+    const char* szWhy = NULL;
+    if (!PewAttachResources(vStub.data(), vStub.size(), vPe.data(), vPe.size(), vStrings.data(), vStrings.size(),
+                            CONTAINER_LANGUAGE, &pb, &cb, &szWhy)) {
+        PackError(std::string("installer stub: ") + (szWhy ? szWhy : "cannot add the resources"));
+        return 2;
+    }
+    std::vector<uint8_t> vOut(pb, pb + cb);
+    PewFree(pb);
+    uint32_t dwSum = PackStoreSum(&vOut, PACK_PE_SUM_OFFSET);
+    if (!PackWriteOutput(vOut, szOutput)) return 2;
+    if (!bQuiet)
+        printf("%s: %zu changed files, %zu checksum records, %zu bytes, byte sum %08x (Windows)\n", szOutput,
+               cChanges, cChecksums, vOut.size(), dwSum);
+    return 0;
 }
 
 int PackBuild(const char* szManifest, const char* szOutput, const char* szStubOverride, int bQuiet)
@@ -582,6 +670,7 @@ int PackBuild(const char* szManifest, const char* szOutput, const char* szStubOv
         PackCompress(vCrLf, &vPacked);
         vResources.push_back({"LICENSEENTRY", 2, vPacked});
     }
+    std::vector<bool> vToolHeads; /* each tool a Windows program */
     struct {
         const char* szKey;
         const char* szDefault;
@@ -592,12 +681,15 @@ int PackBuild(const char* szManifest, const char* szOutput, const char* szStubOv
     for (auto& tool : aTools) {
         const PackKey* pKey = PackFindKey(pPackage, tool.szKey);
         std::string strPath = pKey ? PackResolve(&manifest, pKey->strValue) : std::string(tool.szDefault);
+        const char* szOverride = tool.dwId == 3 ? s_szVersionToolOverride : s_szCabinetToolOverride;
+        if (szOverride) strPath = szOverride;
         std::vector<uint8_t> vTool, vPacked;
         if (!PackReadFile(strPath, &vTool, &strError)) {
             PackError(std::string(tool.szKey) + ": " + strError +
                       (pKey ? "" : " (the default; build it or name one in [Package])"));
             return 2;
         }
+        vToolHeads.push_back(vTool.size() >= 2 && vTool[0] == 'M' && vTool[1] == 'Z');
         PackCompress(vTool, &vPacked);
         vResources.push_back({tool.szType, tool.dwId, vPacked});
     }
@@ -614,6 +706,32 @@ int PackBuild(const char* szManifest, const char* szOutput, const char* szStubOv
         PackError("installer stub: " + strError);
         return 2;
     }
+    std::string strTemp = std::string(szOutput) + ".tmp";
+    /* The package must not replace what it is built from. */
+    {
+        std::vector<std::pair<std::string, std::string>> vInputs = {
+            {"the manifest", manifest.strPath},
+            {"the licence", PackResolve(&manifest, pLicense->strValue)},
+            {"the installer stub", szStub}};
+        for (auto& tool : aTools) {
+            const PackKey* pKey = PackFindKey(pPackage, tool.szKey);
+            const char* szOverride = tool.dwId == 3 ? s_szVersionToolOverride : s_szCabinetToolOverride;
+            vInputs.push_back({tool.szKey, szOverride ? std::string(szOverride)
+                                           : pKey ? PackResolve(&manifest, pKey->strValue)
+                                                  : std::string(tool.szDefault)});
+        }
+        for (const PackRelease& release : vReleases)
+            for (const auto& entry : release.files)
+                vInputs.push_back({"a file of \"" + release.strLabel + "\"", entry.second.strHost});
+        for (const auto& input : vInputs) {
+            if (PackSameFile(szOutput, input.second) || PackSameFile(strTemp, input.second)) {
+                PackError(std::string("the output ") + szOutput + " is " + input.first + " (" + input.second + ")");
+                return 2;
+            }
+        }
+    }
+    if (vOut.size() >= 2 && vOut[0] == 'M' && vOut[1] == 'Z')
+        return PackWriteWindows(vOut, vResources, vToolHeads, szOutput, bQuiet, vChanges.size(), cChecksums);
     std::vector<uint64_t> vOffsets;
     for (const PackResource& res : vResources) {
         vOffsets.push_back(vOut.size());
@@ -636,44 +754,8 @@ int PackBuild(const char* szManifest, const char* szOutput, const char* szStubOv
     PackPut64(&vOut, qwIndex);
     PackPut32(&vOut, (uint32_t)vResources.size());
     PackPut32(&vOut, 0);
-    uint32_t dwSum = 0;
-    for (size_t i = 0; i < vOut.size(); i++)
-        if (i < iSum || i >= iSum + 4) dwSum += vOut[i];
-    for (int i = 0; i < 4; i++) vOut[iSum + i] = (uint8_t)(dwSum >> (8 * i));
-
-    std::string strTemp = std::string(szOutput) + ".tmp";
-    /* The package must not replace what it is built from. */
-    {
-        std::vector<std::pair<std::string, std::string>> vInputs = {
-            {"the manifest", manifest.strPath},
-            {"the licence", PackResolve(&manifest, pLicense->strValue)},
-            {"the installer stub", szStub}};
-        for (auto& tool : aTools) {
-            const PackKey* pKey = PackFindKey(pPackage, tool.szKey);
-            vInputs.push_back({tool.szKey, pKey ? PackResolve(&manifest, pKey->strValue) : std::string(tool.szDefault)});
-        }
-        for (const PackRelease& release : vReleases)
-            for (const auto& entry : release.files)
-                vInputs.push_back({"a file of \"" + release.strLabel + "\"", entry.second.strHost});
-        for (const auto& input : vInputs) {
-            if (PackSameFile(szOutput, input.second) || PackSameFile(strTemp, input.second)) {
-                PackError(std::string("the output ") + szOutput + " is " + input.first + " (" + input.second + ")");
-                return 2;
-            }
-        }
-    }
-    FILE* fp = fopen(strTemp.c_str(), "wb");
-    if (!fp) {
-        PackError("cannot create " + strTemp + ": " + strerror(errno));
-        return 2;
-    }
-    size_t cbWritten = fwrite(vOut.data(), 1, vOut.size(), fp);
-    int bFail = cbWritten != vOut.size() || fclose(fp) != 0;
-    if (bFail || chmod(strTemp.c_str(), 0755) != 0 || rename(strTemp.c_str(), szOutput) != 0) {
-        PackError(std::string("cannot write ") + szOutput + ": " + strerror(errno));
-        remove(strTemp.c_str());
-        return 2;
-    }
+    uint32_t dwSum = PackStoreSum(&vOut, iSum);
+    if (!PackWriteOutput(vOut, szOutput)) return 2;
     if (!bQuiet)
         printf("%s: %zu changed files, %zu checksum records, %zu bytes, byte sum %08x\n", szOutput, vChanges.size(),
                cChecksums, vOut.size(), dwSum);

@@ -1,7 +1,8 @@
 /*
  * pack_main.cpp - heron-pack, the package builder's command line.
  *
- *   heron-pack build MANIFEST -o PACKAGE [--stub INSTALLER] [--quiet]
+ *   heron-pack build MANIFEST -o PACKAGE [--stub INSTALLER] [--version-tool EXE]
+ *                    [--cabinet-tool EXE] [--quiet]
  *   heron-pack implode [--ascii] [--dict 1024|2048|4096] IN OUT
  *   heron-pack explode IN OUT
  *   heron-pack list PACKAGE
@@ -22,7 +23,8 @@
 static void PackUsage(FILE* fp)
 {
     fputs("usage:\n"
-          "  heron-pack build MANIFEST -o PACKAGE [--stub INSTALLER] [--quiet]\n"
+          "  heron-pack build MANIFEST -o PACKAGE [--stub INSTALLER] [--version-tool EXE]\n"
+          "                   [--cabinet-tool EXE] [--quiet]\n"
           "  heron-pack implode [--ascii] [--dict 1024|2048|4096] IN OUT\n"
           "  heron-pack explode IN OUT\n"
           "  heron-pack list PACKAGE\n"
@@ -151,11 +153,17 @@ int main(int argc, char** argv)
         const char* szManifest = NULL;
         const char* szOutput = NULL;
         const char* szStub = NULL;
+        const char* szVersionTool = NULL;
+        const char* szCabinetTool = NULL;
         int bQuiet = 0;
         for (int i = 2; i < argc; i++) {
-            if (strcmp(argv[i], "-o") == 0 || strcmp(argv[i], "--stub") == 0) {
+            if (strcmp(argv[i], "-o") == 0 || strcmp(argv[i], "--stub") == 0 ||
+                strcmp(argv[i], "--version-tool") == 0 || strcmp(argv[i], "--cabinet-tool") == 0) {
                 if (i + 1 >= argc) return PackUsageError(std::string(argv[i]) + " needs a file name");
-                (strcmp(argv[i], "-o") == 0 ? szOutput : szStub) = argv[i + 1];
+                (strcmp(argv[i], "-o") == 0       ? szOutput
+                 : strcmp(argv[i], "--stub") == 0 ? szStub
+                 : argv[i][2] == 'v'              ? szVersionTool
+                                                  : szCabinetTool) = argv[i + 1];
                 i++;
             } else if (strcmp(argv[i], "--quiet") == 0) {
                 bQuiet = 1;
@@ -169,6 +177,7 @@ int main(int argc, char** argv)
         }
         if (!szManifest) return PackUsageError("build needs a manifest");
         if (!szOutput) return PackUsageError("build needs -o PACKAGE");
+        PackSetTools(szVersionTool, szCabinetTool);
         return PackBuild(szManifest, szOutput, szStub, bQuiet);
     }
     if (strcmp(argv[1], "implode") == 0) return PackImplodeCommand(argc - 2, argv + 2);

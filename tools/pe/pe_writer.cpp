@@ -6,6 +6,7 @@
 //   3. The resource section
 //   4. Headers, checksum and the file
 //   5. The key file
+//   6. Resources attached to an existing image (packages for Windows)
 #include "pe_writer.h"
 
 #include <stdio.h>
@@ -13,6 +14,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 typedef std::vector<unsigned char> PewBytes;
@@ -152,7 +154,9 @@ static int PewVersionBlock(const PEW_LAYOUT* pSpec, PewBytes& v)
 
 // ---- 3. The resource section -------------------------------------------------
 
+// A resource: an integer type (strType empty) or a named one.
 typedef struct PEW_LEAF {
+    std::string strType;
     unsigned int uType;
     unsigned int uName;
     unsigned int uLang;
@@ -161,24 +165,42 @@ typedef struct PEW_LEAF {
 
 #define PEW_RSRC_RVA 0x1000u
 
-// Lays out the tree, then the data entries, then the data.
-static void PewResourceSection(std::vector<PEW_LEAF>& aLeaves, PewBytes& v)
+// The order of a resource directory: named entries first, by name (upper
+// case, compared unit by unit), then integer ids ascending.
+static bool PewTypeBefore(const PEW_LEAF& a, const PEW_LEAF& b)
 {
-    std::vector<unsigned int> aTypes;
-    std::vector<size_t> aTypeDirOff, aNameDirOff(aLeaves.size()), aDataEntryOff(aLeaves.size());
-    size_t off, i, t;
+    if (a.strType.empty() != b.strType.empty()) return !a.strType.empty();
+    if (!a.strType.empty()) return a.strType < b.strType;
+    return a.uType < b.uType;
+}
+
+static bool PewSameType(const PEW_LEAF& a, const PEW_LEAF& b) { return a.strType == b.strType && a.uType == b.uType; }
+
+// Lays out the tree, the names of named types, then the data entries, then
+// the data, for a section at RVA uBaseRva.
+static void PewResourceSection(std::vector<PEW_LEAF>& aLeaves, PewBytes& v, unsigned long uBaseRva)
+{
+    std::vector<size_t> aTypes; // index of the first leaf of each type
+    std::vector<size_t> aTypeDirOff, aTypeNameOff, aNameDirOff(aLeaves.size()), aDataEntryOff(aLeaves.size());
+    size_t off, i, t, cNamed = 0;
 
     std::sort(aLeaves.begin(), aLeaves.end(), [](const PEW_LEAF& a, const PEW_LEAF& b) {
-        return a.uType != b.uType ? a.uType < b.uType : a.uName < b.uName;
+        if (!PewSameType(a, b)) return PewTypeBefore(a, b);
+        return a.uName < b.uName;
     });
-    for (i = 0; i < aLeaves.size(); i++)
-        if (aTypes.empty() || aTypes.back() != aLeaves[i].uType) aTypes.push_back(aLeaves[i].uType);
+    for (i = 0; i < aLeaves.size(); i++) {
+        if (aTypes.empty() || !PewSameType(aLeaves[aTypes.back()], aLeaves[i])) {
+            aTypes.push_back(i);
+            cNamed += !aLeaves[i].strType.empty();
+        }
+    }
 
-    // Offsets: root, type directories, name directories, data entries, data.
+    // Offsets: root, type directories, name directories, type names, data
+    // entries, data.
     off = 16 + 8 * aTypes.size();
     for (t = 0; t < aTypes.size(); t++) {
         size_t cNames = 0;
-        for (i = 0; i < aLeaves.size(); i++) cNames += aLeaves[i].uType == aTypes[t];
+        for (i = 0; i < aLeaves.size(); i++) cNames += PewSameType(aLeaves[i], aLeaves[aTypes[t]]);
         aTypeDirOff.push_back(off);
         off += 16 + 8 * cNames;
     }
@@ -186,6 +208,11 @@ static void PewResourceSection(std::vector<PEW_LEAF>& aLeaves, PewBytes& v)
         aNameDirOff[i] = off;
         off += 16 + 8;
     }
+    for (t = 0; t < aTypes.size(); t++) {
+        aTypeNameOff.push_back(off);
+        if (!aLeaves[aTypes[t]].strType.empty()) off += 2 + 2 * aLeaves[aTypes[t]].strType.size();
+    }
+    off = (off + 3) & ~(size_t)3;
     for (i = 0; i < aLeaves.size(); i++) {
         aDataEntryOff[i] = off;
         off += 16;
@@ -195,23 +222,24 @@ static void PewResourceSection(std::vector<PEW_LEAF>& aLeaves, PewBytes& v)
     Put32(v, 0);
     Put32(v, 0);
     Put32(v, 0);
-    Put16(v, 0);
-    Put16(v, (unsigned int)aTypes.size());
+    Put16(v, (unsigned int)cNamed);
+    Put16(v, (unsigned int)(aTypes.size() - cNamed));
     for (t = 0; t < aTypes.size(); t++) {
-        Put32(v, aTypes[t]);
+        if (aLeaves[aTypes[t]].strType.empty()) Put32(v, aLeaves[aTypes[t]].uType);
+        else Put32(v, 0x80000000ul | aTypeNameOff[t]);
         Put32(v, 0x80000000ul | aTypeDirOff[t]);
     }
     // Type directories.
     for (t = 0; t < aTypes.size(); t++) {
         size_t cNames = 0;
-        for (i = 0; i < aLeaves.size(); i++) cNames += aLeaves[i].uType == aTypes[t];
+        for (i = 0; i < aLeaves.size(); i++) cNames += PewSameType(aLeaves[i], aLeaves[aTypes[t]]);
         Put32(v, 0);
         Put32(v, 0);
         Put32(v, 0);
         Put16(v, 0);
         Put16(v, (unsigned int)cNames);
         for (i = 0; i < aLeaves.size(); i++) {
-            if (aLeaves[i].uType != aTypes[t]) continue;
+            if (!PewSameType(aLeaves[i], aLeaves[aTypes[t]])) continue;
             Put32(v, aLeaves[i].uName);
             Put32(v, 0x80000000ul | aNameDirOff[i]);
         }
@@ -226,6 +254,13 @@ static void PewResourceSection(std::vector<PEW_LEAF>& aLeaves, PewBytes& v)
         Put32(v, aLeaves[i].uLang);
         Put32(v, aDataEntryOff[i]);
     }
+    // Names of named types: a 16-bit count and the UTF-16 units.
+    for (t = 0; t < aTypes.size(); t++) {
+        if (aLeaves[aTypes[t]].strType.empty()) continue;
+        Put16(v, (unsigned int)aLeaves[aTypes[t]].strType.size());
+        PutText16(v, aLeaves[aTypes[t]].strType.c_str());
+    }
+    PadTo(v, 4);
     // Data entries; their RVAs are filled in once the data is placed.
     for (i = 0; i < aLeaves.size(); i++) {
         Put32(v, 0);
@@ -235,7 +270,7 @@ static void PewResourceSection(std::vector<PEW_LEAF>& aLeaves, PewBytes& v)
     }
     for (i = 0; i < aLeaves.size(); i++) {
         PadTo(v, 8);
-        Set32(v, aDataEntryOff[i], PEW_RSRC_RVA + (unsigned long)v.size());
+        Set32(v, aDataEntryOff[i], uBaseRva + (unsigned long)v.size());
         v.insert(v.end(), aLeaves[i].data.begin(), aLeaves[i].data.end());
     }
 }
@@ -315,7 +350,7 @@ int PewBuild(const PEW_LAYOUT* pSpec, unsigned char** ppb, size_t* pcb)
             if (!PewVersionBlock(pSpec, leaf.data)) return 0;
             aLeaves.push_back(leaf);
         }
-        PewResourceSection(aLeaves, rsrc);
+        PewResourceSection(aLeaves, rsrc, PEW_RSRC_RVA);
 
         cbRaw = (rsrc.size() + PEW_FILE_ALIGN - 1) / PEW_FILE_ALIGN * PEW_FILE_ALIGN;
         if (cbRaw == 0) cbRaw = PEW_FILE_ALIGN;
@@ -472,4 +507,169 @@ int PewWriteKeyFile(const char* szHostPath, const char* szStamp, const char* szF
         for (i = 0; i < 4; i++) layout.awFileVersion[i] = (unsigned short)a[i];
     }
     return PewWriteFile(szHostPath, &layout);
+}
+
+// ---- 6. Resources attached to an existing image --------------------------------
+
+static unsigned int Get16(const unsigned char* pb) { return pb[0] | (pb[1] << 8); }
+static unsigned long Get32(const unsigned char* pb)
+{
+    return (unsigned long)Get16(pb) | ((unsigned long)Get16(pb + 2) << 16);
+}
+static unsigned long AlignUp(unsigned long u, unsigned long uAlign) { return (u + uAlign - 1) / uAlign * uAlign; }
+
+int PewAttachResources(const unsigned char* pbImage, size_t cbImage, const PEW_RESOURCE* pRes, size_t cRes,
+                       const PEW_STRING* pStrings, size_t cStrings, unsigned short wLanguage, unsigned char** ppb,
+                       size_t* pcb, const char** pszWhy)
+{
+    static const char* s_szIgnored;
+    const char** pszOut = pszWhy ? pszWhy : &s_szIgnored;
+    size_t offPe, offOpt, offSections, offDirs, i;
+    unsigned int cSections, cbOpt, wMagic;
+    unsigned long uSectionAlign, uFileAlign, cbHeaders, uEnd = 0, offFirstRaw = 0xFFFFFFFFul;
+    unsigned long uRva, offRaw, cbRaw;
+    std::vector<PEW_LEAF> aLeaves;
+    PewBytes rsrc, file;
+    PEW_LAYOUT strings;
+    unsigned int wLang = wLanguage ? wLanguage : 0x0409;
+
+    *ppb = NULL;
+    *pcb = 0;
+    *pszOut = "not a Portable Executable";
+    if (!pbImage || cbImage < 0x40 || pbImage[0] != 'M' || pbImage[1] != 'Z') return 0;
+    offPe = Get32(pbImage + 0x3C);
+    if (offPe > cbImage || cbImage - offPe < 24 || memcmp(pbImage + offPe, "PE\0\0", 4) != 0) return 0;
+    cSections = Get16(pbImage + offPe + 6);
+    cbOpt = Get16(pbImage + offPe + 20);
+    offOpt = offPe + 24;
+    if (cbOpt < 96 || cbImage - offOpt < cbOpt) return 0;
+    wMagic = Get16(pbImage + offOpt);
+    if (wMagic != 0x10B && wMagic != 0x20B) return 0;
+    offDirs = offOpt + (wMagic == 0x20B ? 112 : 96);
+    if (Get32(pbImage + offDirs - 4) < 3 || offDirs + 3 * 8 > offOpt + cbOpt) {
+        *pszOut = "the image has no resource directory entry";
+        return 0;
+    }
+    if (Get32(pbImage + offDirs + 16) != 0 || Get32(pbImage + offDirs + 20) != 0) {
+        *pszOut = "the image has resources already";
+        return 0;
+    }
+    uSectionAlign = Get32(pbImage + offOpt + 32);
+    uFileAlign = Get32(pbImage + offOpt + 36);
+    cbHeaders = Get32(pbImage + offOpt + 60);
+    offSections = offOpt + cbOpt;
+    if (uSectionAlign == 0 || uFileAlign == 0 || cbImage < offSections || (cbImage - offSections) / 40 < cSections)
+        return 0;
+    for (i = 0; i < cSections; i++) {
+        const unsigned char* pSec = pbImage + offSections + 40 * i;
+        unsigned long uVa = Get32(pSec + 12), cbVirtual = Get32(pSec + 8), cbRawSec = Get32(pSec + 16);
+        unsigned long offRawSec = Get32(pSec + 20);
+        unsigned long uSecEnd = uVa + (cbVirtual > cbRawSec ? cbVirtual : cbRawSec);
+        if (uSecEnd > uEnd) uEnd = uSecEnd;
+        if (cbRawSec && offRawSec < offFirstRaw) offFirstRaw = offRawSec;
+    }
+    if (offSections + 40 * (cSections + 1) > cbHeaders || offSections + 40 * (cSections + 1) > offFirstRaw) {
+        *pszOut = "the image's headers have no room for another section";
+        return 0;
+    }
+
+    try {
+        // The string table and the resources, one language.
+        memset(&strings, 0, sizeof(strings));
+        strings.pStrings = pStrings;
+        strings.cStrings = cStrings;
+        if (!PewValid(&strings)) {
+            *pszOut = "invalid string table";
+            return 0;
+        }
+        std::vector<unsigned int> aBlocks;
+        for (i = 0; i < cStrings; i++) aBlocks.push_back(pStrings[i].uId / 16 + 1);
+        std::sort(aBlocks.begin(), aBlocks.end());
+        aBlocks.erase(std::unique(aBlocks.begin(), aBlocks.end()), aBlocks.end());
+        for (i = 0; i < aBlocks.size(); i++) {
+            PEW_LEAF leaf;
+            leaf.uType = 6;
+            leaf.uName = aBlocks[i];
+            leaf.uLang = wLang;
+            if (!PewStringBlock(&strings, aBlocks[i], leaf.data)) {
+                *pszOut = "a string is too long";
+                return 0;
+            }
+            aLeaves.push_back(leaf);
+        }
+        for (i = 0; i < cRes; i++) {
+            PEW_LEAF leaf;
+            size_t k;
+            leaf.uType = pRes[i].szType ? 0 : pRes[i].uType;
+            if (pRes[i].szType) {
+                leaf.strType = pRes[i].szType;
+                for (char& ch : leaf.strType)
+                    if (ch >= 'a' && ch <= 'z') ch = (char)(ch - 'a' + 'A');
+            }
+            leaf.uName = pRes[i].uName;
+            leaf.uLang = wLang;
+            if (pRes[i].cbData > 0xFFFFFFFFul || (pRes[i].cbData && !pRes[i].pbData)) {
+                *pszOut = "a resource is too large";
+                return 0;
+            }
+            leaf.data.assign(pRes[i].pbData, pRes[i].pbData + pRes[i].cbData);
+            for (k = 0; k < aLeaves.size(); k++) {
+                if (PewSameType(aLeaves[k], leaf) && aLeaves[k].uName == leaf.uName) {
+                    *pszOut = "two resources of the same type and id";
+                    return 0;
+                }
+            }
+            aLeaves.push_back(leaf);
+        }
+
+        uRva = AlignUp(uEnd, uSectionAlign);
+        PewResourceSection(aLeaves, rsrc, uRva);
+        if (rsrc.size() > 0xFFFFFFFFul - uRva) {
+            *pszOut = "the resources are too large";
+            return 0;
+        }
+        offRaw = AlignUp((unsigned long)cbImage, uFileAlign);
+        cbRaw = AlignUp((unsigned long)rsrc.size(), uFileAlign);
+
+        file.assign(pbImage, pbImage + cbImage);
+        file.resize(offRaw, 0);
+        file.insert(file.end(), rsrc.begin(), rsrc.end());
+        file.resize((size_t)offRaw + cbRaw, 0);
+
+        // The section header, the counts and sizes, the directory entry.
+        {
+            size_t offNew = offSections + 40 * cSections;
+            static const char s_szName[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
+            memcpy(&file[offNew], s_szName, 8);
+            Set32(file, offNew + 8, (unsigned long)rsrc.size());
+            Set32(file, offNew + 12, uRva);
+            Set32(file, offNew + 16, cbRaw);
+            Set32(file, offNew + 20, offRaw);
+            Set32(file, offNew + 24, 0);
+            Set32(file, offNew + 28, 0);
+            Set32(file, offNew + 32, 0);
+            Set32(file, offNew + 36, 0x40000040ul); // initialised data, readable
+        }
+        Set16(file, offPe + 6, cSections + 1);
+        Set32(file, offOpt + 8, Get32(&file[offOpt + 8]) + cbRaw);
+        Set32(file, offOpt + 56, AlignUp(uRva + (unsigned long)rsrc.size(), uSectionAlign));
+        Set32(file, offDirs + 16, uRva);
+        Set32(file, offDirs + 20, (unsigned long)rsrc.size());
+        // No image checksum: the package's own byte sum, stored at offset
+        // 28 after this, would make any checksum wrong, and Windows checks
+        // it only for drivers.
+        Set32(file, offOpt + 64, 0);
+    } catch (...) {
+        *pszOut = "out of memory";
+        return 0;
+    }
+    *ppb = (unsigned char*)malloc(file.size());
+    if (!*ppb) {
+        *pszOut = "out of memory";
+        return 0;
+    }
+    memcpy(*ppb, file.data(), file.size());
+    *pcb = file.size();
+    *pszOut = NULL;
+    return 1;
 }

@@ -1,6 +1,7 @@
 // pe_writer.h - writes resource-only Portable Executable libraries: the key
 // file "qstrings.dll" of the sample installation and the product files of
-// test fixtures.
+// test fixtures; and attaches resources to an existing executable (the
+// packages of the Windows build, PewAttachResources at the end).
 //
 // The file written is a PE32+ (x86-64) DLL without code, imports or
 // relocations, with one section ".rsrc":
@@ -83,5 +84,27 @@ int PewPadStamp(const char* szStamp, unsigned int cchCapacity, char* szOut, size
 // szFileVersion is given (a dotted "a.b.c.d" text that also fills the fixed
 // information). 1 or 0.
 int PewWriteKeyFile(const char* szHostPath, const char* szStamp, const char* szFileVersion);
+
+// A resource to attach: a named type (szType, ASCII, stored in upper case as
+// FindResourceA looks names up) or an integer type (szType NULL, uType).
+typedef struct PEW_RESOURCE {
+    const char* szType;
+    unsigned int uType;
+    unsigned int uName;
+    const unsigned char* pbData;
+    size_t cbData;
+} PEW_RESOURCE;
+
+// Makes a copy of the executable image pbImage (cbImage bytes, PE32 or
+// PE32+, without resources) with one more section ".rsrc" at its end: the
+// string table pStrings (as the string table above) and the resources pRes,
+// all of language wLanguage (0 means 0x0409). The image's checksum field is
+// set to 0 (not checked for programs). 1 with *ppb and *pcb (release with
+// PewFree), or 0 with the reason in *pszWhy: not a Portable Executable,
+// resources already there, no room in the headers for a section header,
+// duplicate resources, invalid strings.
+int PewAttachResources(const unsigned char* pbImage, size_t cbImage, const PEW_RESOURCE* pRes, size_t cRes,
+                       const PEW_STRING* pStrings, size_t cStrings, unsigned short wLanguage, unsigned char** ppb,
+                       size_t* pcb, const char** pszWhy);
 
 #endif
