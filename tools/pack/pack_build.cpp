@@ -255,6 +255,8 @@ static int PackSameFile(const std::string& strA, const std::string& strB)
     struct stat stA, stB;
     if (stat(strA.c_str(), &stA) != 0 || stat(strB.c_str(), &stB) != 0) return 0;
     return stA.st_dev == stB.st_dev && stA.st_ino == stB.st_ino;
+}
+
 static const char* s_szVersionToolOverride;
 static const char* s_szCabinetToolOverride;
 
