@@ -1,6 +1,8 @@
 #!/bin/sh
 # Builds the project twice (normal, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs every test in both.
+# UndefinedBehaviorSanitizer) and runs every test in both; then the Windows
+# build (mingw-w64) and its tests under Wine, when the cross compiler and
+# Wine are installed (scripts/deps.sh installs them); it says so when not.
 set -e
 cd "$(dirname "$0")/.."
 sh scripts/deps.sh
@@ -15,3 +17,19 @@ ninja -C build/asan
 (cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --output-on-failure -j "$JOBS")
 echo "All tests passed (normal and sanitizer builds)."
+
+# The Windows build and the Wine tests.
+if ! command -v x86_64-w64-mingw32-g++ >/dev/null 2>&1; then
+    echo "SKIPPED: the Windows build and the Wine tests (no x86_64-w64-mingw32-g++; scripts/deps.sh installs it)"
+    exit 0
+fi
+cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null
+ninja -C build/win
+sh tests/wine/pe_check.sh build/release build/win
+if ! command -v wine >/dev/null 2>&1 || ! command -v xvfb-run >/dev/null 2>&1; then
+    echo "SKIPPED: the Wine tests (no wine or xvfb-run; scripts/deps.sh installs them)"
+    exit 0
+fi
+xvfb-run -a bash tests/wine/run.sh build/release build/win
+echo "All Windows tests passed (Windows build under Wine)."

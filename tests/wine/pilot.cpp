@@ -4,9 +4,10 @@
  * control of the given id, and, when --when names a text, one of whose
  * controls shows that text; then clicks the control (WM_COMMAND with
  * BN_CLICKED, as a button's click sends it) and reports which dialog it
- * pressed.
+ * pressed. --steady MS asks that all this holds for MS milliseconds on end
+ * first, so that a page the program passes on its own is left alone.
  *
- *   pilot.exe [--when TEXT] ID SECONDS
+ *   pilot.exe [--when TEXT] [--steady MS] ID SECONDS
  *
  * Exit code 0 pressed, 1 no such dialog within SECONDS, 2 usage.
  */
@@ -56,14 +57,17 @@ int main(int argc, char** argv)
 {
     PILOT pilot;
     int i = 1;
-    DWORD dwEnd;
+    DWORD dwEnd, dwSteady = 0, dwSince = 0;
+    HWND hLast = NULL;
     memset(&pilot, 0, sizeof(pilot));
-    if (argc > 2 && strcmp(argv[1], "--when") == 0) {
-        pilot.szWhen = argv[2];
-        i = 3;
+    while (argc > i + 1 && argv[i][0] == '-' && argv[i][1] == '-') {
+        if (strcmp(argv[i], "--when") == 0) pilot.szWhen = argv[i + 1];
+        else if (strcmp(argv[i], "--steady") == 0) dwSteady = (DWORD)atoi(argv[i + 1]);
+        else break;
+        i += 2;
     }
     if (argc != i + 2) {
-        fputs("usage: pilot.exe [--when TEXT] ID SECONDS\n", stderr);
+        fputs("usage: pilot.exe [--when TEXT] [--steady MS] ID SECONDS\n", stderr);
         return 2;
     }
     pilot.iId = atoi(argv[i]);
@@ -71,7 +75,11 @@ int main(int argc, char** argv)
     while ((LONG)(GetTickCount() - dwEnd) < 0) {
         pilot.hFound = NULL;
         EnumWindows(PilotTop, (LPARAM)&pilot);
-        if (pilot.hFound) {
+        if (pilot.hFound != hLast) {
+            hLast = pilot.hFound;
+            dwSince = GetTickCount();
+        }
+        if (pilot.hFound && GetTickCount() - dwSince >= dwSteady) {
             char szCaption[256];
             GetWindowTextA(pilot.hFound, szCaption, sizeof(szCaption));
             PostMessageA(pilot.hFound, WM_COMMAND, MAKEWPARAM(pilot.iId, BN_CLICKED), (LPARAM)pilot.hControl);
