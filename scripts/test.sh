@@ -32,4 +32,5 @@ if ! command -v wine >/dev/null 2>&1 || ! command -v xvfb-run >/dev/null 2>&1; t
     exit 0
 fi
 xvfb-run -a bash tests/wine/run.sh build/release build/win
+bash tests/wine/profile_conformance.sh build/release
 echo "All Windows tests passed (Windows build under Wine)."
