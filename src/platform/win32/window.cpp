@@ -343,7 +343,16 @@ PLAT_UINT PlatGetDlgItemText(PLAT_HWND hDlg, int iId, char* szBuf, int cchMax)
 {
     return GetDlgItemTextA((HWND)hDlg, iId, szBuf, cchMax);
 }
-PLAT_BOOL PlatShowWindow(PLAT_HWND hWnd, int nCmdShow) { return ShowWindow((HWND)hWnd, nCmdShow); }
+PLAT_BOOL PlatShowWindow(PLAT_HWND hWnd, int nCmdShow)
+{
+    /* Hiding a combo box closes its list, as the platform promises: Wine
+     * leaves a dropped list on the screen after its combo box is hidden. */
+    char szClass[16];
+    if (nCmdShow == SW_HIDE && GetClassNameA((HWND)hWnd, szClass, sizeof(szClass)) &&
+        _stricmp(szClass, "ComboBox") == 0 && SendMessageA((HWND)hWnd, CB_GETDROPPEDSTATE, 0, 0))
+        SendMessageA((HWND)hWnd, CB_SHOWDROPDOWN, FALSE, 0);
+    return ShowWindow((HWND)hWnd, nCmdShow);
+}
 PLAT_BOOL PlatEnableWindow(PLAT_HWND hWnd, PLAT_BOOL bEnable) { return EnableWindow((HWND)hWnd, bEnable); }
 PLAT_BOOL PlatIsWindowVisible(PLAT_HWND hWnd) { return IsWindowVisible((HWND)hWnd); }
 PLAT_BOOL PlatIsWindowEnabled(PLAT_HWND hWnd) { return IsWindowEnabled((HWND)hWnd); }
