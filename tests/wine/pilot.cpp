@@ -2,9 +2,9 @@
  * pilot.cpp - a person's click for the Wine tests: waits for a visible
  * dialog (of any process in the same Wine prefix) with a visible, enabled
  * control of the given id, and, when --when names a text, one of whose
- * controls shows that text; then clicks the control (WM_COMMAND with
- * BN_CLICKED, as a button's click sends it) and reports which dialog it
- * pressed. --steady MS asks that all this holds for MS milliseconds on end
+ * controls shows that text; then clicks the control (a button with
+ * BM_CLICK, as a person's click; any other control's command goes to the
+ * dialog) and reports which dialog it pressed. --steady MS asks that all this holds for MS milliseconds on end
  * first, so that a page the program passes on its own is left alone.
  *
  * --shot FILE first saves the dialog's picture as a 24-bit BMP file (the
