@@ -174,6 +174,40 @@ check "unattended run (log)" "$WORK/linux.log" "$WORK/wine.log"
 grep -q "^Calculated is SUM extracted is SUM" "$WORK/wine.log" && echo "PASS self-check passes" ||
     { echo "FAIL self-check passes"; FAILED=$((FAILED + 1)); }
 
+# The two tools the unattended run wrote out of the package into C:\work,
+# each run with the installer's own command lines in both builds.
+tool_linux() { # tool_linux DIR COMMAND-LINE: a tool as the Linux installer starts it
+    (cd "$1" && HERON_ROOT=$LROOT HERON_COMMAND_LINE=$2 "$LC/work/${2%% *}" >/dev/null 2>&1; echo $? >>"$WORK/linux.rc")
+}
+tool_wine() { # tool_wine DIR COMMAND-LINE: the same line through CreateProcessA (runline.exe)
+    (cd "$1" && HERON_LINE="C:\\work\\$2" wine "$WIN/runline.exe" >/dev/null 2>&1; echo $? >>"$WORK/wine.rc")
+}
+: >"$WORK/linux.rc"
+: >"$WORK/wine.rc"
+for side in linux wine; do
+    if [ $side = linux ]; then C=$LC; run=tool_linux; else C=$WC; run=tool_wine; fi
+    $run "$C/work" 'UpdateVersion.exe "C:\VIREO\GARNET" myversion read '
+    cp "$C/VIREO/GARNET/currver.txt" "$WORK/$side.currver" 2>/dev/null
+    $run "$C/work" 'UpdateVersion.exe "C:\VIREO\GARNET" "Release 8.0.2|May 1, 2010" write '
+    $run "$C/work" 'UpdateVersion.exe "C:\VIREO\GARNET" myversion read '
+    cp "$C/VIREO/GARNET/currver.txt" "$WORK/$side.currver2" 2>/dev/null
+    mkdir -p "$C/QUILLDATA/PART1/garnet/js/dojo-1.3.2/dijit" "$C/cabout"
+    printf 'dojo\r\n' >"$C/QUILLDATA/PART1/garnet/js/dojo-1.3.2/dojo.js"
+    head -c 70000 "$LIN/tools/pack/heron-pack" >"$C/QUILLDATA/PART1/garnet/js/dojo-1.3.2/dijit/big.bin"
+    $run "$C/QUILLDATA/PART1" 'cabarc.exe -r -p n "C:\TEMP\gar-dojo.cab" garnet\js\dojo-1.3.2\*'
+    $run "$C/cabout" 'cabarc.exe -p x "C:\TEMP\gar-dojo.cab" * "C:\cabout\"'
+done
+check "version tool (exit codes)" "$WORK/linux.rc" "$WORK/wine.rc"
+check "version tool reads the stamp" "$WORK/linux.currver" "$WORK/wine.currver"
+check "version tool reads the stamp it wrote" "$WORK/linux.currver2" "$WORK/wine.currver2"
+cmp -s "$LC/VIREO/GARNET/qstrings.dll" "$WC/VIREO/GARNET/qstrings.dll" && echo "PASS version tool writes the same key file" ||
+    { echo "FAIL version tool writes the same key file"; FAILED=$((FAILED + 1)); }
+if [ -f "$WC/cabout/dijit/big.bin" ] && diff -r "$LC/cabout" "$WC/cabout" >"$WORK/diff.txt"; then
+    echo "PASS cabinet tool packs and unpacks the same tree"
+else
+    echo "FAIL cabinet tool packs and unpacks the same tree"; sed 's/^/    /' "$WORK/diff.txt" | head; FAILED=$((FAILED + 1))
+fi
+
 # The self-check fails on a package whose stored sum is off by one: the
 # dialog shows the failure and ends with Cancel; the log stays in TEMP.
 fresh
