@@ -5,7 +5,8 @@
 #   xvfb-run -a bash tests/wine/run.sh LINUX_BUILD WINDOWS_BUILD
 #
 # LINUX_BUILD has heron-pack and heron-sample (and the Linux installer and
-# tools); WINDOWS_BUILD has heron.exe, the two tools as .exe and pilot.exe.
+# tools); WINDOWS_BUILD has heron.exe, the two tools as .exe, pilot.exe (a
+# person's click) and runline.exe (a command line through CreateProcessA).
 # One Wine prefix (WINDOWS_BUILD/wineprefix, or HERON_WINE_PREFIX) is made
 # once and reused; every case first lays its sample installation anew.
 # Each case prints PASS or FAIL with the difference; the exit status is the
