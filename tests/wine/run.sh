@@ -9,6 +9,7 @@
 # person's click) and runline.exe (a command line through CreateProcessA).
 # One Wine prefix (WINDOWS_BUILD/wineprefix, or HERON_WINE_PREFIX) is made
 # once and reused; every case first lays its sample installation anew.
+# HERON_WINE_KEEP=1 keeps the work folder (packages, outputs, logs).
 # Each case prints PASS or FAIL with the difference; the exit status is the
 # number of failed cases (0: all passed).
 #
@@ -29,7 +30,7 @@ CLOCK=1262304000 # the clock of every run: 2010-01-01 00:00 UTC
 
 cleanup() {
     wineserver -k >/dev/null 2>&1
-    rm -rf "$WORK"
+    if [ -n "${HERON_WINE_KEEP:-}" ]; then echo "kept: $WORK"; else rm -rf "$WORK"; fi
 }
 trap cleanup EXIT
 
@@ -175,6 +176,7 @@ same_rc "unattended run"
 normal_log "$LC/VIREO/GARNET/UPGRADE.LOG" >"$WORK/linux.log"
 normal_log "$WC/VIREO/GARNET/UPGRADE.LOG" >"$WORK/wine.log"
 check "unattended run (log)" "$WORK/linux.log" "$WORK/wine.log"
+cp "$WORK/linux.log" "$WORK/unattended-linux.log"
 grep -q "^Calculated is SUM extracted is SUM" "$WORK/wine.log" && echo "PASS self-check passes" ||
     { echo "FAIL self-check passes"; FAILED=$((FAILED + 1)); }
 
