@@ -165,6 +165,14 @@ else
     echo "FAIL extract (contents)"; sed 's/^/    /' "$WORK/diff.txt" | head; FAILED=$((FAILED + 1))
 fi
 
+# A fault armed through HERON_FAULT fails the same call in both builds: the
+# log cannot be opened, and the person is told so.
+fresh
+HERON_FAULT=Fopen:1:32 run_linux nouser
+HERON_FAULT=Fopen:1:32 run_wine nouser
+check "fault injection (output)" "$WORK/linux.out" "$WORK/wine.out"
+same_rc "fault injection"
+
 # An unattended run on the sample installation: the self-check passes, the
 # directories are found, the wizard goes on by itself; where it waits for a
 # person, the person closes it (Linux: the end of the script; Wine: the
