@@ -165,6 +165,27 @@ else
     echo "FAIL extract (contents)"; sed 's/^/    /' "$WORK/diff.txt" | head; FAILED=$((FAILED + 1))
 fi
 
+# The installed-fix listings: the same messages, exit codes and files.
+for mode in listfix fixdetails; do
+    fresh
+    for C in "$LC" "$WC"; do
+        printf '[FIXPACKS]\r\nLabel001="Release 8.0.0|January 5, 2010"\r\nLabel002="Release 8.0.1|March 3, 2010"\r\n[%s]\r\nFile001=qsd.exe\r\nChecksum001=0x1a2bL\r\nFile002=help\\whatsnew.txt\r\nChecksum002=0L\r\n[%s]\r\nFile001=qstrings.dll\r\nChecksum001=0L\r\n' \
+            '"Release 8.0.1|March 3, 2010"' '"Release 8.0.0|January 5, 2010"' >"$C/VIREO/GARNET/PATCH.INI"
+    done
+    run_linux $mode
+    run_wine $mode
+    check "$mode (output)" "$WORK/linux.out" "$WORK/wine.out"
+    same_rc "$mode"
+    for f in patch.txt patch_detail.txt baserev_detail.txt; do
+        for side in linux wine; do
+            if [ $side = linux ]; then C=$LC; else C=$WC; fi
+            found=$(find "$C/VIREO" "$C/work" -maxdepth 2 -iname "$f" 2>/dev/null | head -n 1)
+            if [ -n "$found" ]; then tr -d '\r' <"$found" >"$WORK/$side.$f"; else echo "<no $f>" >"$WORK/$side.$f"; fi
+        done
+        check "$mode ($f)" "$WORK/linux.$f" "$WORK/wine.$f"
+    done
+done
+
 # A fault armed through HERON_FAULT fails the same call in both builds: the
 # log cannot be opened, and the person is told so.
 fresh
