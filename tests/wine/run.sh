@@ -220,7 +220,22 @@ same_trees() { # same_trees NAME
         (cd "$WC/$d" && find . -type f ! -iname UPGRADE.LOG ! -iname quillreg.bat | sort) >"$WORK/wine.files"
         check "$1: the files of C:\\$d" "$WORK/linux.files" "$WORK/wine.files"
         local bad=""
-        while read -r f; do cmp -s "$LC/$d/$f" "$WC/$d/$f" || bad="$bad $f"; done <"$WORK/linux.files"
+        # Profile files: Wine's kernel32 rewrites every line of the file it
+        # changes from its parsed form, trimming the blanks at line ends,
+        # where the emulation keeps untouched lines as they were (case A21h
+        # of tests/wine/profile_choices.txt); the values read the same.
+        while read -r f; do
+            case "$f" in
+                *.[Ii][Nn][Ii])
+                    cmp -s <(sed 's/[ \t]*\r$//' "$LC/$d/$f") <(sed 's/[ \t]*\r$//' "$WC/$d/$f") || bad="$bad $f" ;;
+                *) cmp -s "$LC/$d/$f" "$WC/$d/$f" || bad="$bad $f" ;;
+            esac
+        done <"$WORK/linux.files"
+        for f in $bad; do
+            echo "    $f, Linux then Windows:"
+            od -c "$LC/$d/$f" | head -n 8 | sed 's/^/      /'
+            od -c "$WC/$d/$f" | head -n 8 | sed 's/^/      /'
+        done
         [ -z "$bad" ] && echo "PASS $1: the bytes of C:\\$d" || { echo "FAIL $1: the bytes of C:\\$d differ:$bad"; FAILED=$((FAILED + 1)); }
     done
 }
