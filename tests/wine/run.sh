@@ -249,6 +249,7 @@ else
     normal_log "$LC/VIREO/GARNET/UPGRADE.LOG" >"$WORK/linux.log"
     normal_log "$WC/VIREO/GARNET/UPGRADE.LOG" >"$WORK/wine.log"
     check "revert (log)" "$WORK/linux.log" "$WORK/wine.log"
+    cp "$WORK/linux.log" "$WORK/revert-linux.log"
     same_trees "revert"
 fi
 
