@@ -79,23 +79,10 @@ protected:
     // key file (replaced unless bKeepKeyFile).
     PackageRecipe Recipe(bool bKeepKeyFile = false)
     {
-        PackageRecipe recipe;
+        PackageRecipe recipe = DefaultRecipe();
         recipe.strVersionTool = BinPath("tools/updver/UpdateVersion");
-        recipe.fromFiles = {
-            {"program/qstrings.dll", KeyFile(m_machine, R801)},
-            {"program/a.txt", "hello\n"},
-            {"program/keep.txt", "unchanged\n"},
-            {"program/gone.txt", "removed in 8.0.2\n"},
-            {"data/quill.cfg", "data 1\n"},
-        };
-        recipe.toFiles = {
-            {"program/qstrings.dll", KeyFile(m_machine, bKeepKeyFile ? R801 : R802)},
-            {"program/a.txt", "hello world\n"},
-            {"program/keep.txt", "unchanged\n"},
-            {"program/sub/new.txt", "brand new\n"},
-            {"data/quill.cfg", "data 2\n"},
-            {"system/qsys.dll", "system file\n"},
-        };
+        recipe.fromFiles["program/qstrings.dll"] = KeyFile(m_machine, R801);
+        recipe.toFiles["program/qstrings.dll"] = KeyFile(m_machine, bKeepKeyFile ? R801 : R802);
         return recipe;
     }
     void UsePackage(const PackageRecipe& recipe)
@@ -104,8 +91,7 @@ protected:
         std::string strPackage =
             BuildPackage(m_machine.Root() + "/pkg" + std::to_string(++m_cPackages), recipe, &strLog);
         ASSERT_FALSE(strPackage.empty()) << strLog;
-        WriteFile(m_machine.Host("C:\\work\\setup.exe"), ReadFile(strPackage));
-        chmod(m_machine.Host("C:\\work\\setup.exe").c_str(), 0755);
+        PlaceInstaller(m_machine, strPackage);
     }
     // Installs the release tree of the recipe's from-side.
     void Install(const PackageRecipe& recipe, const std::vector<std::string>& vMore = {})
@@ -118,14 +104,7 @@ protected:
     }
     ProcessResult Run(const std::string& strCommandLine, const std::map<std::string, std::string>& extra = {})
     {
-        std::map<std::string, std::string> env = {{"HERON_ROOT", m_machine.Root()},
-                                                  {"HERON_UI", "headless"},
-                                                  {"TEMP", "C:\\TEMP"},
-                                                  {"TZ", "UTC"},
-                                                  {"HERON_TIME", "1296555630"},
-                                                  {"HERON_COMMAND_LINE", "setup.exe " + strCommandLine}};
-        for (const auto& entry : extra) env[entry.first] = entry.second;
-        return RunProcess({m_machine.Host("C:\\work\\setup.exe")}, m_machine.Host("C:\\work"), env);
+        return RunInstaller(m_machine, strCommandLine, extra);
     }
     // The installation: drive C without the installer's own places, the log,
     // the stamp file and the listing files the fix listing keeps.

@@ -31,22 +31,30 @@ void InstallerTest::SetUp()
     MakeDirs(m_machine.Host("C:\\TEMP"));
 }
 
-void InstallerTest::UsePackage(const std::string& strHostPackage)
+void PlaceInstaller(const TempMachine& machine, const std::string& strHostPackage)
 {
-    WriteFile(m_machine.Host("C:\\work\\setup.exe"), ReadFile(strHostPackage));
-    chmod(m_machine.Host("C:\\work\\setup.exe").c_str(), 0755);
+    WriteFile(machine.Host("C:\\work\\setup.exe"), ReadFile(strHostPackage));
+    chmod(machine.Host("C:\\work\\setup.exe").c_str(), 0755);
 }
 
-ProcessResult InstallerTest::Run(const std::string& strCommandLine, const std::map<std::string, std::string>& extra)
+ProcessResult RunInstaller(const TempMachine& machine, const std::string& strCommandLine,
+                           const std::map<std::string, std::string>& extra)
 {
-    std::map<std::string, std::string> env = {{"HERON_ROOT", m_machine.Root()},
+    std::map<std::string, std::string> env = {{"HERON_ROOT", machine.Root()},
                                               {"HERON_UI", "headless"},
                                               {"TEMP", "C:\\TEMP"},
                                               {"TZ", "UTC"},
                                               {"HERON_TIME", "1296555630"},
                                               {"HERON_COMMAND_LINE", "setup.exe " + strCommandLine}};
     for (const auto& entry : extra) env[entry.first] = entry.second;
-    return RunProcess({m_machine.Host("C:\\work\\setup.exe")}, m_machine.Host("C:\\work"), env);
+    return RunProcess({machine.Host("C:\\work\\setup.exe")}, machine.Host("C:\\work"), env);
+}
+
+void InstallerTest::UsePackage(const std::string& strHostPackage) { PlaceInstaller(m_machine, strHostPackage); }
+
+ProcessResult InstallerTest::Run(const std::string& strCommandLine, const std::map<std::string, std::string>& extra)
+{
+    return RunInstaller(m_machine, strCommandLine, extra);
 }
 
 void InstallerTest::Install(const std::vector<std::string>& vArgs)

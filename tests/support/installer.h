@@ -17,6 +17,13 @@
 #include <string>
 #include <vector>
 
+/* Copies a package to C:\work\setup.exe of the machine, executable. */
+void PlaceInstaller(const TempMachine& machine, const std::string& strHostPackage);
+/* Runs C:\work\setup.exe of the machine headless with the command line (as
+ * HERON_COMMAND_LINE), a fixed clock, TEMP=C:\TEMP and more environment. */
+ProcessResult RunInstaller(const TempMachine& machine, const std::string& strCommandLine,
+                           const std::map<std::string, std::string>& extra = {});
+
 class InstallerTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite();

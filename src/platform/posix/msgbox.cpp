@@ -6,6 +6,7 @@
  * front end may install its own handler (the terminal front end does).
  */
 #include "platform/ui.h"
+#include "platform/answers.h"
 #include "platform/posix/frontends.h"
 #include "platform/posix/posix.h"
 
@@ -16,7 +17,6 @@
 #include <unistd.h>
 
 static PLAT_MSGBOX_HANDLER s_pfnHandler;
-static int s_iAnswer; /* index of the next HERON_ANSWERS entry */
 
 int PlatUiMode(void)
 {
@@ -71,75 +71,11 @@ void PlatConsoleLine(const char* szText)
     fflush(stdout);
 }
 
-/* The buttons of a box type, in order, and their ids. */
-static int MsgButtons(UINT uType, const char** pszNames, int* piIds)
-{
-    switch (uType & MB_TYPEMASK) {
-    case MB_OKCANCEL:
-        pszNames[0] = "OK", piIds[0] = IDOK;
-        pszNames[1] = "Cancel", piIds[1] = IDCANCEL;
-        return 2;
-    case MB_YESNOCANCEL:
-        pszNames[0] = "Yes", piIds[0] = IDYES;
-        pszNames[1] = "No", piIds[1] = IDNO;
-        pszNames[2] = "Cancel", piIds[2] = IDCANCEL;
-        return 3;
-    case MB_YESNO:
-        pszNames[0] = "Yes", piIds[0] = IDYES;
-        pszNames[1] = "No", piIds[1] = IDNO;
-        return 2;
-    default:
-        pszNames[0] = "OK", piIds[0] = IDOK;
-        return 1;
-    }
-}
-
-/* The next entry of HERON_ANSWERS into szOut, "" when used up. */
-static void MsgNextAnswer(char* szOut, size_t cbOut)
-{
-    const char* szList = getenv("HERON_ANSWERS");
-    const char* p;
-    int i;
-    szOut[0] = 0;
-    if (!szList) return;
-    p = szList;
-    for (i = 0; i < s_iAnswer && p; i++) {
-        p = strchr(p, ',');
-        if (p) p++;
-    }
-    s_iAnswer++;
-    if (!p || !*p) return;
-    {
-        const char* pEnd = strchr(p, ',');
-        size_t cch = pEnd ? (size_t)(pEnd - p) : strlen(p);
-        while (cch && (*p == ' ')) p++, cch--;
-        while (cch && p[cch - 1] == ' ') cch--;
-        if (cch >= cbOut) cch = cbOut - 1;
-        memcpy(szOut, p, cch);
-        szOut[cch] = 0;
-    }
-}
-
 int PlatMessageBox(HWND hOwner, const char* szText, const char* szCaption, UINT uType)
 {
-    const char* aszNames[3];
-    int aiIds[3];
-    int cButtons, iChoice, i;
-    char szAnswer[32];
-
     if (PlatFaultHit("MessageBox")) return 0;
     if (s_pfnHandler) return s_pfnHandler(hOwner, szText, szCaption, uType);
-
-    cButtons = MsgButtons(uType, aszNames, aiIds);
-    iChoice = ((uType & MB_DEFBUTTON2) && cButtons > 1) ? 1 : 0;
-    MsgNextAnswer(szAnswer, sizeof(szAnswer));
-    for (i = 0; i < cButtons; i++) {
-        if (szAnswer[0] && strcasecmp(szAnswer, aszNames[i]) == 0) iChoice = i;
-    }
-    printf("=== %s ===\n%s\n=== answer: %s ===\n", szCaption ? szCaption : "", szText ? szText : "",
-           aszNames[iChoice]);
-    fflush(stdout);
-    return aiIds[iChoice];
+    return PlatScriptedBox(szText, szCaption, uType);
 }
 
 HWND PlatFindWindow(const char* szClass, const char* szTitle)

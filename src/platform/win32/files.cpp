@@ -324,7 +324,7 @@ PLAT_HANDLE PlatFindFirstFile(const char* szPattern, PLAT_FIND_DATA* pData)
                                  ? 0
                                  : (((unsigned long long)fd.nFileSizeHigh << 32) | fd.nFileSizeLow);
         pEntry->llWriteTime = FileTimeToUnix(&fd.ftLastWriteTime);
-        Win32Copy(pEntry->cFileName, sizeof(pEntry->cFileName), fd.cFileName);
+        PosixCopy(pEntry->cFileName, sizeof(pEntry->cFileName), fd.cFileName);
     } while (FindNextFileA(hFind, &fd));
     FindClose(hFind);
     qsort(pState->pEntries, pState->cEntries, sizeof(PLAT_FIND_DATA), FindCompare);

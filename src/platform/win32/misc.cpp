@@ -29,34 +29,19 @@ int Win32FailWith(DWORD dwError)
     return 0;
 }
 
-int Win32Copy(char* szDst, size_t cbDst, const char* szSrc)
-{
-    size_t cch;
-    if (cbDst == 0) return 0;
-    if (!szSrc) szSrc = "";
-    cch = strlen(szSrc);
-    if (cch >= cbDst) {
-        memcpy(szDst, szSrc, cbDst - 1);
-        szDst[cbDst - 1] = 0;
-        return 0;
-    }
-    memcpy(szDst, szSrc, cch + 1);
-    return 1;
-}
-
 /* ---- Paths ------------------------------------------------------------ */
 
 int PlatHostPath(const char* szPath, char* szHost, size_t cbHost)
 {
     if (!szPath) return Win32FailWith(ERROR_INVALID_PARAMETER);
-    if (!Win32Copy(szHost, cbHost, szPath)) return Win32FailWith(ERROR_PATH_NOT_FOUND);
+    if (!PosixCopy(szHost, cbHost, szPath)) return Win32FailWith(ERROR_PATH_NOT_FOUND);
     return 1;
 }
 
 int PlatWindowsPath(const char* szHost, char* szPath, size_t cbPath)
 {
     if (!szHost) return Win32FailWith(ERROR_INVALID_PARAMETER);
-    if (!Win32Copy(szPath, cbPath, szHost)) return Win32FailWith(ERROR_INSUFFICIENT_BUFFER);
+    if (!PosixCopy(szPath, cbPath, szHost)) return Win32FailWith(ERROR_INSUFFICIENT_BUFFER);
     return 1;
 }
 

@@ -11,6 +11,7 @@
  * Linux runs word for word. A person never sets it.
  */
 #include "platform/win32/win32.h"
+#include "platform/answers.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -18,7 +19,6 @@
 
 static PLAT_MSGBOX_HANDLER s_pfnHandler;
 static const PLAT_FRONTEND* s_pFront;
-static int s_iAnswer;
 
 int PlatUiMode(void) { return UI_HEADLESS; }
 
@@ -47,62 +47,10 @@ void PlatConsoleLine(const char* szText)
     fflush(stdout);
 }
 
-static int MsgButtons(UINT uType, const char** pszNames, int* piIds)
-{
-    switch (uType & MB_TYPEMASK) {
-    case MB_OKCANCEL:
-        pszNames[0] = "OK", piIds[0] = IDOK;
-        pszNames[1] = "Cancel", piIds[1] = IDCANCEL;
-        return 2;
-    case MB_YESNOCANCEL:
-        pszNames[0] = "Yes", piIds[0] = IDYES;
-        pszNames[1] = "No", piIds[1] = IDNO;
-        pszNames[2] = "Cancel", piIds[2] = IDCANCEL;
-        return 3;
-    case MB_YESNO:
-        pszNames[0] = "Yes", piIds[0] = IDYES;
-        pszNames[1] = "No", piIds[1] = IDNO;
-        return 2;
-    default:
-        pszNames[0] = "OK", piIds[0] = IDOK;
-        return 1;
-    }
-}
-
 int Win32ScriptedBox(const char* szText, const char* szCaption, UINT uType, int* piResult)
 {
-    const char* szList = getenv("HERON_ANSWERS");
-    const char* aszNames[3];
-    int aiIds[3];
-    int cButtons, iChoice, i;
-    char szAnswer[32];
-    const char* p;
-    if (!szList) return 0;
-    cButtons = MsgButtons(uType, aszNames, aiIds);
-    iChoice = ((uType & MB_DEFBUTTON2) && cButtons > 1) ? 1 : 0;
-    szAnswer[0] = 0;
-    p = szList;
-    for (i = 0; i < s_iAnswer && p; i++) {
-        p = strchr(p, ',');
-        if (p) p++;
-    }
-    s_iAnswer++;
-    if (p && *p) {
-        const char* pEnd = strchr(p, ',');
-        size_t cch = pEnd ? (size_t)(pEnd - p) : strlen(p);
-        while (cch && *p == ' ') p++, cch--;
-        while (cch && p[cch - 1] == ' ') cch--;
-        if (cch >= sizeof(szAnswer)) cch = sizeof(szAnswer) - 1;
-        memcpy(szAnswer, p, cch);
-        szAnswer[cch] = 0;
-    }
-    for (i = 0; i < cButtons; i++) {
-        if (szAnswer[0] && _stricmp(szAnswer, aszNames[i]) == 0) iChoice = i;
-    }
-    printf("=== %s ===\n%s\n=== answer: %s ===\n", szCaption ? szCaption : "", szText ? szText : "",
-           aszNames[iChoice]);
-    fflush(stdout);
-    *piResult = aiIds[iChoice];
+    if (!getenv("HERON_ANSWERS")) return 0;
+    *piResult = PlatScriptedBox(szText, szCaption, uType);
     return 1;
 }
 

@@ -147,7 +147,7 @@ PLAT_BOOL PlatCreateProcess(const char* szCommandLine, const char* szCurrentDir,
     char szLine[32768];
     if (pProcess) memset(pProcess, 0, sizeof(*pProcess));
     if (PlatFaultHit("CreateProcess")) return 0;
-    if (!szCommandLine || !Win32Copy(szLine, sizeof(szLine), szCommandLine)) return Win32FailWith(ERROR_INVALID_PARAMETER);
+    if (!szCommandLine || !PosixCopy(szLine, sizeof(szLine), szCommandLine)) return Win32FailWith(ERROR_INVALID_PARAMETER);
     memset(&si, 0, sizeof(si));
     si.cb = sizeof(si);
     memset(&pi, 0, sizeof(pi));

@@ -88,13 +88,14 @@
  * (posix/errors.cpp, portable C): arms the faults of HERON_FAULT once; 1, or
  * 0 after a message on stderr. */
 int PosixFaultInitFromEnv(void);
+/* Bounded copy (posix/errors.cpp as well): at most cb-1 bytes and a NUL; 1
+ * when the whole text fitted. */
+int PosixCopy(char* szDst, size_t cbDst, const char* szSrc);
 
 /* Copies GetLastError into the platform's last error and returns 0. */
 int Win32Fail(void);
 /* Sets the platform's last error to dwError and returns 0. */
 int Win32FailWith(DWORD dwError);
-/* Bounded copy: at most cb-1 bytes and a NUL; 1 when the whole text fitted. */
-int Win32Copy(char* szDst, size_t cbDst, const char* szSrc);
 /* The module whose resources are the package (the running executable, or
  * the file PlatSetModuleOverride named). */
 HMODULE Win32PackageModule(void);

@@ -291,7 +291,7 @@ PLAT_WORD PlatRegisterClass(const PLAT_WNDCLASS* pClass)
     atom = RegisterClassA(&wc);
     if (!atom) return (PLAT_WORD)Win32Fail();
     if (s_cClasses < WIN_CLASSES) {
-        Win32Copy(s_aClasses[s_cClasses].szName, sizeof(s_aClasses[s_cClasses].szName), pClass->lpszClassName);
+        PosixCopy(s_aClasses[s_cClasses].szName, sizeof(s_aClasses[s_cClasses].szName), pClass->lpszClassName);
         s_aClasses[s_cClasses].pfnWnd = pClass->lpfnWndProc;
         s_cClasses++;
     }
