@@ -1,6 +1,6 @@
 # check_layers.cmake - the direction of dependencies between the rooms of
 # src/, checked over the sources' #include lines:
-#   - shell/, package/, records/ and identify/ include nothing from wizard/
+#   - shell/, package/, records/, identify/ and report/ include nothing from wizard/
 #     or main/ (the top room);
 #   - shell/ includes only the platform layer, the pure cores (the decoder
 #     and CRC-32 of package/explode/) and itself;
@@ -28,14 +28,14 @@ function(_check_room room pattern why)
   set(_failures "${_failures}" PARENT_SCOPE)
 endfunction()
 
-foreach(_room shell package records identify)
+foreach(_room shell package records identify report)
   _check_room(${_room} "#[ \t]*include[ \t]*\"(wizard|main)/" "a lower room includes from wizard/ or main/")
 endforeach()
 _check_room(shell "#[ \t]*include[ \t]*\"(package/[a-z_]+\\.h|records/|identify/|engine/|recovery/|wizard/|ui/|main/)"
             "shell/ uses only the platform layer and the pure cores")
 
 set(_linux "#[ \t]*include[ \t]*(\"platform/posix/|<(unistd|strings|dirent|fcntl|termios|poll|pthread|dlfcn|syslog|pwd|grp)\\.h>|<sys/)")
-foreach(_room main ui shell package records identify engine recovery wizard)
+foreach(_room main ui shell package records identify engine recovery wizard report)
   _check_room(${_room} "${_linux}" "a Linux-only header outside platform/")
 endforeach()
 

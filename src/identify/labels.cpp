@@ -19,6 +19,8 @@
 #include "package/store.h"
 #include "platform/dialog.h"
 #include "records/patchini.h"
+#include "report/plan.h"
+#include "report/report.h"
 #include "shell/globals.h"
 #include "shell/log.h"
 #include "shell/text.h"
@@ -496,6 +498,11 @@ int VerifyLabels(const BYTE* pbRecords, DWORD cbRecords, const char* szToLabel, 
 /* Copies szFrom to szTo with the two log lines of the repair: 1 copied, 0 not. */
 static int LabelsRepair(const char* szFrom, const char* szTo)
 {
+    /* A plan or drift report changes nothing: the repair is only noted. */
+    if (ReportDryRun()) {
+        PlanNoteRepair(szFrom, szTo);
+        return 1;
+    }
     if (CopyFileContents(szFrom, szTo)) {
         LogFormat(1, "FoundBackup: Copied  %s to %s", szFrom, szTo);
         return 1;

@@ -28,6 +28,8 @@
 #include "records/listing.h"
 #include "records/patchini.h"
 #include "recovery/recovery.h"
+#include "report/plan.h"
+#include "report/report.h"
 #include "shell/globals.h"
 #include "shell/log.h"
 #include "shell/text.h"
@@ -191,7 +193,13 @@ static int ModeKindIs(const char* szKind) { return strcmp(StringText(MODE_STR_KI
 static int ModeRestoreBase(const char* szFrom, const char* szTo)
 {
     char szInstalled[BACKUP_NAME_SIZE], szBase[BACKUP_NAME_SIZE];
-    if (!RestoreBaseRelease(szFrom, szTo)) return 0;
+    /* A plan changes nothing: the restore is noted and taken as done. */
+    if (ReportDryRun()) {
+        if (strcmp(BackupDirName(gszCurrentRelease, szInstalled), BackupDirName(szFrom, szBase)) != 0)
+            PlanNoteBaseRestore(szFrom, szTo);
+    } else if (!RestoreBaseRelease(szFrom, szTo)) {
+        return 0;
+    }
     BackupDirName(gszCurrentRelease, szInstalled);
     BackupDirName(szFrom, szBase);
     if (strcmp(szInstalled, szBase) != 0) {

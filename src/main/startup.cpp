@@ -39,6 +39,10 @@
 #include "platform/dialog.h"
 #include "platform/ui.h"
 #include "records/listing.h"
+#include "report/drift.h"
+#include "report/plan.h"
+#include "report/report.h"
+#include "report/result.h"
 #include "shell/discovery.h"
 #include "shell/exitcodes.h"
 #include "shell/globals.h"
@@ -93,9 +97,12 @@ int ParseCommandLine(const char* szCmdLine)
     const char* p = szCmdLine ? szCmdLine : "";
     int bResult = 1;
     int bLabel = 0;
+    int bResultFile = 0; /* the next word is the result file */
     char szWord[TEXT_FORMAT_MAX];
 
     gszRevertLabel[0] = 0;
+    giReportFlags = 0;
+    gszResultFile[0] = 0;
     for (;;) {
         const char* pStart;
         size_t cch;
@@ -119,7 +126,29 @@ int ParseCommandLine(const char* szCmdLine)
             StartupExtractInto(szWord);
             return 1;
         }
-        if (TextEqualNoCase(szWord, "contents")) {
+        if (bResultFile) {
+            /* The result file: one word, a Windows path that fits a path
+             * buffer whole. */
+            bResultFile = 0;
+            if (!TextCopy(gszResultFile, sizeof(gszResultFile), szWord)) {
+                LogFormat(0, "Result file name too long: %s", szWord);
+                gszResultFile[0] = 0;
+                giReportFlags &= ~(DWORD)REPORT_RESULT;
+                return 0;
+            }
+            giReportFlags |= REPORT_RESULT;
+            continue;
+        }
+        if (TextEqualNoCase(szWord, "plan")) {
+            giReportFlags |= REPORT_PLAN;
+            bLabel = 0;
+        } else if (TextEqualNoCase(szWord, "verify")) {
+            giReportFlags |= REPORT_VERIFY;
+            bLabel = 0;
+        } else if (TextEqualNoCase(szWord, "result")) {
+            bResultFile = 1;
+            bLabel = 0;
+        } else if (TextEqualNoCase(szWord, "contents")) {
             gwOptions = OPT_CONTENTS | OPT_NOUSER | OPT_NOCHECKSUM;
             bLabel = 0;
         } else if (TextEqualNoCase(szWord, "listfix")) {
@@ -165,6 +194,15 @@ int ParseCommandLine(const char* szCmdLine)
         TextCopy(szDest, sizeof(szDest), ".");
         s_iExtractCode = ExtractFiles(szDest);
         return 1;
+    }
+    if (bResultFile) {
+        LogLine("The word result needs a file name after it", 0);
+        return 0;
+    }
+    /* A plan and a drift report are two different runs. */
+    if ((giReportFlags & REPORT_PLAN) && (giReportFlags & REPORT_VERIFY)) {
+        LogLine("The words plan and verify cannot be given together", 0);
+        return 0;
     }
     return bResult;
 }
@@ -252,11 +290,40 @@ static int StartupFixListing(void)
     return 0;
 }
 
+/* In a plan or drift report the tools go to the temporary directory, not
+ * the start-up directory: the run changes nothing but its log and report. */
+static void StartupToolDir(char* szOut, size_t cbOut, const char* szTool)
+{
+    if (ReportDryRun() && ReportTempDir()[0] && JoinPath(szOut, cbOut, ReportTempDir(), szTool)) return;
+    TextCopy(szOut, cbOut, szTool);
+}
+
+static int StartupRun(HINSTANCE hInstance, const char* szCmdLine);
+
+/* An end at once (PlatExitProcess): what a dry run's tools wrote goes back,
+ * the result is written. */
+static void StartupExitHook(UINT uExitCode)
+{
+    if (ReportDryRun()) ReportRestoreGuarded();
+    ResultExitHook(uExitCode);
+}
+
 int HeronMain(HINSTANCE hInstance, const char* szCmdLine)
+{
+    int iExitCode;
+    ResultBegin();
+    iExitCode = StartupRun(hInstance, szCmdLine);
+    PlatSetExitHook(NULL);
+    ResultWrite(iExitCode);
+    return iExitCode;
+}
+
+static int StartupRun(HINSTANCE hInstance, const char* szCmdLine)
 {
     int iExitCode = 0;
     int bStartedUnattended;
     HWND hOther;
+    char szTool[MAX_PATH];
 
     /* 1, 2: own path and start-up directory (the program's entry has chosen
      * the front end already). */
@@ -301,6 +368,15 @@ int HeronMain(HINSTANCE hInstance, const char* szCmdLine)
         PlatMessageBox(NULL, StringText(STR_HELP), StringText(3), MB_OK | MB_ICONERROR);
         return EXIT_STARTUP;
     }
+    ReportNoteTempDir();
+    ResultNoteDescription(StringText(0));
+    /* Every later end, also one at once, leaves its result and, in a dry
+     * run, the machine as it was. */
+    if (ReportDryRun() || (giReportFlags & REPORT_RESULT)) PlatSetExitHook(StartupExitHook);
+    if (ReportDryRun()) {
+        TextCopy(gszStartDir, sizeof(gszStartDir), ReportTempDir());
+        LogLine(giReportFlags & REPORT_PLAN ? "Plan only: nothing will be changed." : "Verify only: nothing will be changed.", 0);
+    }
     if (gwOptions & OPT_EXTRACT) return s_iExtractCode;
     if (gwOptions & OPT_CONTENTS) return ListContents() ? EXIT_DONE : EXIT_DAMAGED;
 
@@ -324,14 +400,16 @@ int HeronMain(HINSTANCE hInstance, const char* szCmdLine)
     }
 
     /* 12: the two tools, written into the start-up directory. */
-    if (!StartupWriteTool(KIND_UPDATE64, "UpdateVersion.exe")) {
+    StartupToolDir(szTool, sizeof(szTool), "UpdateVersion.exe");
+    if (!StartupWriteTool(KIND_UPDATE64, szTool)) {
         LogLine("Failed to load version-stamp tool resource.", 0);
         if (gwOptions & OPT_NOUSER) StartupFailUnattended();
         StartupErrorBox("Failed to load version-stamp tool resource.", "Error");
         StartupExitWork();
         return EXIT_DAMAGED;
     }
-    if (!StartupWriteTool(KIND_UPDATECAB, "cabarc.exe")) {
+    StartupToolDir(szTool, sizeof(szTool), "cabarc.exe");
+    if (!StartupWriteTool(KIND_UPDATECAB, szTool)) {
         LogLine("Failed to load cabinet tool resource.", 0);
         if (gwOptions & OPT_NOUSER) StartupFailUnattended();
         StartupErrorBox("Failed to load cabinet tool resource.", "Error");
@@ -363,6 +441,8 @@ int HeronMain(HINSTANCE hInstance, const char* szCmdLine)
     } else if (SelfCheckRun() != 0) {
         return EXIT_DAMAGED;
     }
+    /* The self-check notes the start-up directory again. */
+    if (ReportDryRun()) TextCopy(gszStartDir, sizeof(gszStartDir), ReportTempDir());
 
     /* 16, 17, 18: discovery. */
     if (!FindProgramDir()) {
@@ -389,6 +469,20 @@ int HeronMain(HINSTANCE hInstance, const char* szCmdLine)
         StartupErrorBox(StringText(STR_NO_SYSTEM_DIR), NULL);
     }
 
+    /* The stamp file the version-stamp tool writes goes back as it was. */
+    if (ReportDryRun() && gpProgramDir) {
+        char szStamp[MAX_PATH];
+        if (JoinPath(szStamp, sizeof(szStamp), gpProgramDir, "currver.txt")) ReportGuardFile(szStamp);
+    }
+
+    /* The drift report needs no wizard: it reads and reports. */
+    if (giReportFlags & REPORT_VERIFY) {
+        iExitCode = VerifyInstallation();
+        ReportRestoreGuarded();
+        StartupExitWork();
+        return iExitCode;
+    }
+
     /* 19, 20: the wizard and its message loop. Identification may clear
      * the option word to hand a decision to the person: the run still
      * started unattended. */
@@ -403,6 +497,13 @@ int HeronMain(HINSTANCE hInstance, const char* szCmdLine)
     /* A failed upgrade or revert is never reported as done, even when the
      * person closed the wizard afterwards. */
     if (giOperationMode == MODE_FAILED_UPGRADE && iExitCode == EXIT_DONE) iExitCode = EXIT_FAILED;
+    /* A plan exits as the real run would at identification; one that never
+     * reached its last page still leaves what it knows. */
+    if (giReportFlags & REPORT_PLAN) {
+        if (PlanRefused() && iExitCode == EXIT_DONE) iExitCode = EXIT_NOT_APPLICABLE;
+        PlanPublish(0, iExitCode);
+        ReportRestoreGuarded();
+    }
 
     StartupExitWork();
     return iExitCode;
@@ -413,7 +514,8 @@ int HeronMain(HINSTANCE hInstance, const char* szCmdLine)
 static void StartupExitWork(void)
 {
     int i;
-    if (dwUpgradeType == 2 && giOperationMode == MODE_UPGRADE) RegisterStatService();
+    /* A plan or drift report registers nothing. */
+    if (dwUpgradeType == 2 && giOperationMode == MODE_UPGRADE && !ReportDryRun()) RegisterStatService();
     if (s_bLogOpen) CloseLog();
 
     PlatHeapFree(gpProgramDir);

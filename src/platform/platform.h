@@ -176,6 +176,9 @@ BOOL PlatCreateDirectory(const char* szPath);  /* 183 when it exists, 3 parent m
 BOOL PlatRemoveDirectory(const char* szPath);  /* 145 not empty, 2, 3, 267 */
 BOOL PlatDeleteFile(const char* szPath);       /* 2, 3, 5 read-only/directory/loaded, 32 held */
 BOOL PlatMoveFile(const char* szFrom, const char* szTo); /* 183 target exists, 2, 3 */
+/* MoveFileExA with MOVEFILE_REPLACE_EXISTING: szFrom takes szTo's place in
+ * one step (an existing szTo is replaced, never first deleted); 2, 3, 5. */
+BOOL PlatMoveFileReplace(const char* szFrom, const char* szTo);
 DWORD PlatGetFileAttributes(const char* szPath); /* INVALID_FILE_ATTRIBUTES on failure */
 BOOL PlatSetFileAttributes(const char* szPath, DWORD dwAttributes);
 /* The size of a file from the file system; 0 with the last error set when it cannot be read. */
@@ -218,8 +221,12 @@ BOOL PlatGetDiskFreeSpaceEx(const char* szDir, unsigned long long* pcbFreeToCall
                             unsigned long long* pcbTotal, unsigned long long* pcbTotalFree);
 /* Waits the given milliseconds. */
 void PlatSleep(DWORD dwMilliseconds);
-/* Ends the process at once with the exit code (ExitProcess). */
+/* Ends the process at once with the exit code (ExitProcess). The exit hook,
+ * when one is set, runs first, once, with the code. */
 void PlatExitProcess(UINT uExitCode);
+/* Sets the function that PlatExitProcess calls before the process ends (NULL
+ * removes it); the hook must not end the process itself. */
+void PlatSetExitHook(void (*pfnHook)(UINT uExitCode));
 
 /* ---- 7. Memory blocks and heap memory -------------------------------- */
 

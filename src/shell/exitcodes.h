@@ -11,6 +11,7 @@
  *      verification failed, disk space is short, no usable revert label
  *   4  the upgrade or revert failed
  *   5  the extraction could not write a file
+ *   6  "verify" found the installation different from its records (drift)
  *
  * A run started with "nouser" that ends without finishing its upgrade or
  * revert never exits with EXIT_DONE.
@@ -24,5 +25,6 @@
 #define EXIT_NOT_APPLICABLE 3
 #define EXIT_FAILED 4
 #define EXIT_EXTRACT_WRITE 5
+#define EXIT_DRIFT 6
 
 #endif

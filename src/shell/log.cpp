@@ -32,6 +32,7 @@
 
 static PLATFILE* s_pLog;
 static char s_szTempLog[260];
+static char s_szMovedLog[260]; /* the program directory's log once CloseLog moved it there */
 
 int LogIsOpen(void) { return s_pLog != NULL; }
 
@@ -139,4 +140,11 @@ void CloseLog(void)
     PlatFclose(s_pLog);
     s_pLog = NULL;
     PlatDeleteFile(s_szTempLog);
+    TextCopy(s_szMovedLog, sizeof(s_szMovedLog), szFinal);
+}
+
+const char* LogPath(void)
+{
+    if (s_szMovedLog[0] && !s_pLog) return s_szMovedLog;
+    return s_szTempLog;
 }

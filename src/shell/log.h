@@ -22,6 +22,9 @@ void LogString(int iId, int iIndent);
  * deletes it; keeps it open and in place when that cannot be done (a final
  * path too long logs "Path too long: %s\\UPGRADE.LOG"). */
 void CloseLog(void);
+/* Where the log is: the program directory's UPGRADE.LOG after CloseLog
+ * moved it there, else the temporary log ("" before OpenLog). */
+const char* LogPath(void);
 /* 1 while a log stream is open. */
 int LogIsOpen(void);
 /* Formats with the text conventions (shell/text.h) and logs the line. */

@@ -20,6 +20,7 @@
 #include "identify/verify.h"
 #include "platform/ui.h"
 #include "records/patchini.h"
+#include "report/plan.h"
 #include "shell/exitcodes.h"
 #include "shell/globals.h"
 #include "shell/log.h"
@@ -122,6 +123,7 @@ static void IdentifyEndUnattended(HWND hDlg)
  * of a package that does not apply. */
 static void IdentifyFailed(HWND hDlg)
 {
+    PlanNoteRefused();
     EnableCtl(hDlg, IDC_BACK, 1);
     PlatSetFocus(PlatGetDlgItem(hDlg, IDC_BACK));
     gbFinished = 1;
@@ -311,6 +313,7 @@ void IdentifyAction(HWND hDlg)
         return;
     } else if (giFixLabels == 0) {
         LogLine("Can't find valid labels", 0);
+        PlanNoteRefused();
         PlatSetDlgItemText(hDlg, IDC_MESSAGE, StringText(STR_NO_BACKUP));
         LogLine("Unable to identify release.", 0);
         EnableCtl(hDlg, IDC_CLOSE, 1);

@@ -19,6 +19,7 @@
 #include "wizard/wizard.h"
 
 #include "platform/ui.h"
+#include "report/report.h"
 #include "shell/globals.h"
 #include "shell/log.h"
 #include "shell/progress.h"
@@ -324,9 +325,14 @@ static int PageUpgrade(HWND hDlg)
     return 1;
 }
 
-/* Page 4: the success text; nothing is left to lose. */
+/* Page 4: the success text; nothing is left to lose. A plan shows the
+ * plan instead. */
 static int PageFinished(HWND hDlg)
 {
+    if (giReportFlags & REPORT_PLAN) {
+        PlanPage(hDlg);
+        return 1;
+    }
     PlatShowWindow(ghGaugeFile, SW_HIDE);
     PlatShowWindow(ghGaugeTotal, SW_HIDE);
     ShowItem(hDlg, IDC_FILE_CAP, 0);
@@ -380,6 +386,9 @@ static void WizardClose(HWND hDlg)
 /* Back and Next: one step; a refusing page keeps the old number. */
 static void WizardStep(HWND hDlg, int iStep)
 {
+    /* A plan goes from identification straight to the last page, which
+     * shows it: the upgrade page never starts. */
+    if (iStep > 0 && giDlgState == DLGSTATE_DIRS && (giReportFlags & REPORT_PLAN)) iStep = 2;
     giDlgState += iStep;
     if (!SetDlgState(hDlg, giDlgState)) giDlgState -= iStep;
 }

@@ -51,5 +51,7 @@ const PROGRESS_DOOR* WizardProgressDoor(void);
 void IdentifyAction(HWND hDlg);
 void UpgradeAction(HWND hDlg);
 void RevertLabelSelected(HWND hDlg);
+/* The last page of a plan run (plan_page.cpp): makes and shows the plan. */
+void PlanPage(HWND hDlg);
 
 #endif

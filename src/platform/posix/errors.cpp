@@ -39,6 +39,7 @@ int PosixCopy(char* szDst, size_t cbDst, const char* szSrc)
 static const char* const s_aszFaultOps[] = {
     /* files and streams */
     "Fopen", "Fread", "Fwrite", "CreateDirectory", "RemoveDirectory", "DeleteFile", "MoveFile",
+    "MoveFileReplace",
     "GetFileAttributes", "SetFileAttributes", "GetFileSize", "GetFileTime", "SetFileTime", "MarkProgram",
     "FindFirstFile", "FindNextFile",
     /* paths and the current directory */

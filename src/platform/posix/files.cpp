@@ -414,6 +414,29 @@ BOOL PlatMoveFile(const char* szFrom, const char* szTo)
     return 1;
 }
 
+BOOL PlatMoveFileReplace(const char* szFrom, const char* szTo)
+{
+    char szHostFrom[HOST_MAX];
+    char szHostTo[HOST_MAX];
+    struct stat stTo;
+    if (PlatFaultHit("MoveFileReplace")) return 0;
+    if (!PlatHostPath(szFrom, szHostFrom, sizeof(szHostFrom))) return 0;
+    if (!PlatHostPath(szTo, szHostTo, sizeof(szHostTo))) return 0;
+    /* A directory is never replaced (Windows refuses it with 5). */
+    if (lstat(szHostTo, &stTo) == 0 && S_ISDIR(stTo.st_mode)) {
+        PlatSetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
+    if (rename(szHostFrom, szHostTo) != 0) {
+        if (errno == ENOENT) {
+            PlatSetLastError(ERROR_PATH_NOT_FOUND);
+            return 0;
+        }
+        return PosixFail(errno, szHostTo);
+    }
+    return 1;
+}
+
 DWORD PlatGetFileAttributes(const char* szPath)
 {
     char szHost[HOST_MAX];

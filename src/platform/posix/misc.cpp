@@ -178,8 +178,16 @@ void* PlatHeapAlloc(size_t cbBytes)
 
 void PlatHeapFree(void* pv) { free(pv); }
 
+static void (*s_pfnExitHook)(UINT);
+
+void PlatSetExitHook(void (*pfnHook)(UINT uExitCode)) { s_pfnExitHook = pfnHook; }
+
 void PlatExitProcess(UINT uExitCode)
 {
+    void (*pfnHook)(UINT) = s_pfnExitHook;
+    /* Once: a hook that ends up here again does not run twice. */
+    s_pfnExitHook = NULL;
+    if (pfnHook) pfnHook(uExitCode);
     fflush(NULL);
     _exit((int)uExitCode);
 }
