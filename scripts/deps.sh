@@ -2,7 +2,7 @@
 # Installs what building, testing and the demo need on a Debian machine.
 # Safe to run again: only missing packages are installed.
 set -e
-PACKAGES="cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libstorm-dev zlib1g-dev icoutils tmux binutils-mingw-w64-x86-64 cabextract bsdiff xdelta3"
+PACKAGES="cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libstorm-dev zlib1g-dev icoutils tmux binutils-mingw-w64-x86-64 cabextract bsdiff xdelta3 python3"
 # The Windows build and its tests under Wine (scripts/test.sh runs them when
 # these are there, and says so when they are not).
 WINDOWS_PACKAGES="g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 xvfb xauth"

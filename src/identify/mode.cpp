@@ -193,10 +193,13 @@ static int ModeKindIs(const char* szKind) { return strcmp(StringText(MODE_STR_KI
 static int ModeRestoreBase(const char* szFrom, const char* szTo)
 {
     char szInstalled[BACKUP_NAME_SIZE], szBase[BACKUP_NAME_SIZE];
-    /* A plan changes nothing: the restore is noted and taken as done. */
+    /* A plan changes nothing: an installation at the base release needs no
+     * restore; any other is noted, and the plan cannot go past it. */
     if (ReportDryRun()) {
-        if (strcmp(BackupDirName(gszCurrentRelease, szInstalled), BackupDirName(szFrom, szBase)) != 0)
+        if (strcmp(BackupDirName(gszCurrentRelease, szInstalled), BackupDirName(szFrom, szBase)) != 0) {
             PlanNoteBaseRestore(szFrom, szTo);
+            return 0;
+        }
     } else if (!RestoreBaseRelease(szFrom, szTo)) {
         return 0;
     }

@@ -47,9 +47,9 @@ void PlanNoteBaseRestore(const char* szFrom, const char* szTo)
 {
     s_bBaseRestore = 1;
     ReportAppend(&s_notes,
-                 "  base-release restore not made: the installation would first be brought back to %s from the "
-                 "recorded backups (package level %s); the entries below assume it was\n",
-                 szFrom, szTo);
+                 "  base-release restore not made: the installed %s would first have to be brought back to %s "
+                 "from its recorded backups (package level %s); a plan cannot look past that restore\n",
+                 gszCurrentRelease, szFrom, szTo);
 }
 
 int PlanNeedsBaseRestore(void) { return s_bBaseRestore; }

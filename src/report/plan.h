@@ -51,8 +51,9 @@ const char* PlanText(void);
 /* Identification in a dry run: a backup repair (a copy szFrom to szTo)
  * that was not made. */
 void PlanNoteRepair(const char* szFrom, const char* szTo);
-/* Identification in a dry run: the base release would be restored from the
- * backups before the upgrade (szFrom the package's from-level). */
+/* Identification in a dry run: the installation is not at the package's
+ * base release (szFrom) and would have to be restored from its backups
+ * first; the plan stops there (identification counts it as not restored). */
 void PlanNoteBaseRestore(const char* szFrom, const char* szTo);
 /* 1 when identification noted a base-release restore: the entries depend
  * on files that restore would bring back. */
