@@ -67,11 +67,25 @@ show_files() {
 step "the installation before the upgrade (file, CRC)"
 show_files
 
+step "setup.exe nouser plan result C:\\plan.json (the dry run: what the upgrade would do; nothing changes)"
+rc=0; ./setup.exe nouser plan result 'C:\plan.json' || rc=$?
+echo "(exit code $rc: 0 the upgrade would proceed; 3 does not apply)"
+echo "--- the result file C:\plan.json"
+cat "$HERON_ROOT/drive_c/plan.json"
+
+step "setup.exe nouser verify (the drift report against the patch registry and the release table)"
+rc=0; ./setup.exe nouser verify || rc=$?
+echo "(exit code $rc: 0 clean, 6 drift)"
+
 step "setup.exe nouser (unattended upgrade: self-check, discovery, identification, the wizard by itself)"
 rc=0; ./setup.exe nouser || rc=$?
 echo "(exit code $rc: 0 upgraded; 3 does not apply; 4 failed or not finished; see README, Exit codes)"
 step "the installation after the upgrade"
 show_files
+step "setup.exe nouser verify (after the upgrade: clean)"
+rc=0; ./setup.exe nouser verify >/dev/null || rc=$?
+echo "(exit code $rc: 0 clean, 6 drift)"
+tr -d '\r' <"$HERON_ROOT/drive_c/TEMP/verify.txt"
 
 step "setup.exe listfix"
 ./setup.exe listfix || echo "(exit code $?)"
@@ -118,6 +132,16 @@ ident_log
 step "machine 2: setup.exe nouser (unattended, two labels and none named: the person must choose; nobody does, exit code 4)"
 HERON_ANSWERS='Yes' ./setup.exe nochecksum nouser || echo "(exit code $?)"
 ident_log
+
+step "machine 2: a changed file and a stray temporary file: setup.exe nouser verify result C:\\verify.json"
+printf 'edited\r\n' >>"$HERON_ROOT/drive_c/VIREO/GARNET/qsd.exe"
+printf 'half\r\n' >"$HERON_ROOT/drive_c/VIREO/GARNET/UPTMP0002.TMP"
+rc=0; ./setup.exe nochecksum nouser verify result 'C:\verify.json' >/dev/null || rc=$?
+echo "(exit code $rc: 6 drift)"
+tr -d '\r' <"$HERON_ROOT/drive_c/TEMP/verify.txt"
+echo "--- the result file C:\verify.json (first lines)"
+head -n 6 "$HERON_ROOT/drive_c/verify.json"
+rm -f "$HERON_ROOT/drive_c/VIREO/GARNET/UPTMP0002.TMP"
 
 step "machine 2 with an unknown release stamped: setup.exe nouser refuses (exit code 3)"
 "$SAMPLE" --write-key-file "$HERON_ROOT/drive_c/VIREO/GARNET/qstrings.dll" --stamp "Release 7.9.9|June 1, 2009"
