@@ -14,6 +14,10 @@
  * "<base name less extension>%04d.IIB", shared by all targets of an entry;
  * with 0, "<target less extension>%04d.IIB" beside the target.
  *
+ * Each target's action is named by EngineDecideTarget (decide.h), the
+ * function the dry run's plan decides with, and logged as "Action for entry
+ * %d: %s %s" (indent 1) with the action's word and the target.
+ *
  * Sound behaviour kept over the older design: nothing is replaced here except
  * the installed file's move to its backup, and a failed move stops the run
  * (the commit then never runs); the cabinet trees are only packed into their
@@ -24,10 +28,12 @@
  */
 #include "engine/engine.h"
 #include "engine/engine_private.h"
+#include "engine/decide.h"
 
 #include "package/unpack.h"
 #include "platform/dialog.h"
 #include "records/patchini.h"
+#include "report/result.h"
 #include "shell/globals.h"
 #include "shell/log.h"
 #include "shell/text.h"
@@ -110,16 +116,37 @@ static int CreateCabinetAction(const char* szTarget, DWORD dwDirectory)
     return 0;
 }
 
-/* Kind 4 on a revert: the earlier fix's file comes back from the backup
- * directory at once. 0 when it could not be put back. */
+/* Names the action of one target in the log ("Action for entry %d: %s %s",
+ * indent 1, the words of EngineActionName) and counts it for the result
+ * file. A plan of the same run lists the same actions. */
+static void CreateNoteAction(DWORD dwEntry, const char* szTarget, int iPlan)
+{
+    LogFormat(1, "Action for entry %d: %s %s", (int)dwEntry, EngineActionName(iPlan), szTarget);
+    ResultCountAction(iPlan);
+}
+
+/* Kind 4 with level backups: skipped by an upgrade; on a revert the earlier
+ * fix's file comes back from the backup directory at once. 0 when it could
+ * not be put back. */
 static int CreateRestoreEarlierFix(const CREATE_ENTRY* pEntry)
 {
     char szFile[TEXT_FORMAT_MAX];
     char szBackup[TEXT_FORMAT_MAX];
-    if (!EngineBackupBeside(pEntry->szName, pEntry->dwEntry, szFile, sizeof(szFile))) return 0;
-    TextFormat(szBackup, sizeof(szBackup), "%s\\%s", gszBackupDir, szFile);
-    if (!FileExists(szBackup)) {
-        LogFormat(1, "Backup file for old fix %s doesn't exist", szBackup);
+    TARGET_FACTS facts;
+    int iPlan;
+    memset(&facts, 0, sizeof(facts));
+    facts.dwKind = FILE_KIND_EARLIER;
+    facts.bUpgrade = pEntry->bUpgrade;
+    facts.bLevelBackups = 1;
+    if (!pEntry->bUpgrade) {
+        if (!EngineBackupBeside(pEntry->szName, pEntry->dwEntry, szFile, sizeof(szFile))) return 0;
+        TextFormat(szBackup, sizeof(szBackup), "%s\\%s", gszBackupDir, szFile);
+        facts.bBackupExists = FileExists(szBackup);
+    }
+    iPlan = EngineDecideTarget(&facts);
+    CreateNoteAction(pEntry->dwEntry, pEntry->szName, iPlan);
+    if (iPlan != ACTION_RESTORE) {
+        if (!pEntry->bUpgrade) LogFormat(1, "Backup file for old fix %s doesn't exist", szBackup);
         return 1;
     }
     LogLine("Backup file for old fix exists", 1);
@@ -136,35 +163,58 @@ static int CreateRestoreEarlierFix(const CREATE_ENTRY* pEntry)
     return 0;
 }
 
-/* Kinds 2 and 3: the backup step of one target. Returns 1 to go on, 0 to
- * stop the run; *piAction gets the target's decision and *pbWrite whether
- * the temporary file is to be written by the transform. */
+/* The facts of a kind-2 or kind-3 target for EngineDecideTarget. */
+static void CreateFacts(const CREATE_ENTRY* pEntry, const char* szTarget, const char* szBackup, int iCab,
+                        TARGET_FACTS* pFacts)
+{
+    char szExt[261];
+    memset(pFacts, 0, sizeof(*pFacts));
+    pFacts->dwKind = pEntry->fields.dwKind;
+    pFacts->bUpgrade = pEntry->bUpgrade;
+    pFacts->bLevelBackups = (int)dwUpgradeType > 0;
+    pFacts->bTargetExists = FileExists(szTarget);
+    pFacts->bBackupExists = FileExists(szBackup);
+    pFacts->bCabinet = iCab != 0;
+    ExtensionOf(szTarget, szExt, sizeof(szExt));
+    pFacts->bSysFile = strcmp(szExt, "sys") == 0;
+    pFacts->bAddedByFix = pEntry->fields.dwOldCrc == 0 && pEntry->fields.dwOldSize == 0;
+}
+
+/* Kinds 2 and 3: the backup step of one target, carrying out the action
+ * EngineDecideTarget names (the dry run's plan decides with the same
+ * function). Returns 1 to go on, 0 to stop the run; *piAction gets the
+ * target's decision for the commit, *pbWrite whether the transform is to
+ * write the temporary file, *piPlan the action. */
 static int CreateBackupStep(CREATE_ENTRY* pEntry, const char* szTarget, int j, int cTargets, const char* szDataDir,
-                            int* piAction, int* pbWrite)
+                            int* piAction, int* pbWrite, int* piPlan)
 {
     char szBackup[261];
     int iCab = CreateCabinetAction(szTarget, pEntry->fields.dwDirectory);
+    TARGET_FACTS facts;
     *pbWrite = 0;
     *piAction = ENGINE_UNTOUCHED;
+    *piPlan = ACTION_SKIP;
     if (!CreateBackupPath(pEntry, szTarget, szBackup, sizeof(szBackup))) return 0;
     LogLine(szBackup, 1);
     LogLine(pEntry->szTemp, 1);
+    CreateFacts(pEntry, szTarget, szBackup, iCab, &facts);
+    *piPlan = EngineDecideTarget(&facts);
 
     if (pEntry->bUpgrade) {
-        int bExists = FileExists(szTarget);
-        if (iCab) {
-            if (pEntry->fields.dwKind == FILE_KIND_REMOVED) {
-                LogFormat(1, "Cabinet entry %s without contents: left as it is", szTarget);
-                *piAction = ENGINE_KEEP;
-                return 1;
-            }
+        if (!iCab && !facts.bTargetExists) LogFormat(1, "File %s doesn't exist!", szTarget);
+        switch (*piPlan) {
+        case ACTION_KEEP:
+            LogFormat(1, "Cabinet entry %s without contents: left as it is", szTarget);
+            *piAction = ENGINE_KEEP;
+            return 1;
+        case ACTION_TREE:
             if (!CabinetBackupTree(iCab, szDataDir, szTarget, szBackup)) return 0;
             *piAction = iCab;
             *pbWrite = 1;
             return 1;
-        }
-        if (bExists) {
-            if (!FileExists(szBackup) && !EnginePathHas(szTarget, "qdb2key.dll")) {
+        case ACTION_REPLACE:
+        case ACTION_REMOVE:
+            if (!facts.bBackupExists && !EnginePathHas(szTarget, "qdb2key.dll")) {
                 if (PlatMoveFile(szTarget, szBackup)) {
                     LogFormat(1, "Backed up %s to %s", szTarget, szBackup);
                 } else {
@@ -172,25 +222,20 @@ static int CreateBackupStep(CREATE_ENTRY* pEntry, const char* szTarget, int j, i
                     return 0;
                 }
             }
-            *piAction = pEntry->fields.dwKind == FILE_KIND_REMOVED ? ENGINE_REMOVE : ENGINE_REPLACE;
-            *pbWrite = pEntry->fields.dwKind == FILE_KIND_WHOLE;
+            *piAction = *piPlan == ACTION_REMOVE ? ENGINE_REMOVE : ENGINE_REPLACE;
+            *pbWrite = *piPlan == ACTION_REPLACE;
             return 1;
+        case ACTION_ADD:
+            *piAction = ENGINE_REPLACE;
+            *pbWrite = 1;
+            return 1;
+        default: return 1; /* skip: a removed file that is not there, a ".sys" file */
         }
-        LogFormat(1, "File %s doesn't exist!", szTarget);
-        if (pEntry->fields.dwKind == FILE_KIND_REMOVED) return 1;
-        {
-            char szExt[261];
-            ExtensionOf(szTarget, szExt, sizeof(szExt));
-            if (strcmp(szExt, "sys") == 0) return 1;
-        }
-        *piAction = ENGINE_REPLACE;
-        *pbWrite = 1;
-        return 1;
     }
 
     /* Revert. */
     LogFormat(1, "MODE %d", giOperationMode);
-    if (FileExists(szBackup)) {
+    if (*piPlan == ACTION_RESTORE || *piPlan == ACTION_TREE) {
         if (FileExists(pEntry->szTemp)) PlatDeleteFile(pEntry->szTemp);
         if (j < cTargets - 1) {
             if (!EngineCopyNew(szBackup, pEntry->szTemp)) {
@@ -208,9 +253,9 @@ static int CreateBackupStep(CREATE_ENTRY* pEntry, const char* szTarget, int j, i
         return 1;
     }
     LogFormat(1, "Backup file %s doesn't exist", szBackup);
-    if (pEntry->fields.dwOldCrc == 0 && pEntry->fields.dwOldSize == 0) {
-        /* The fix added the file: reverting removes it. */
-        *piAction = iCab ? ENGINE_KEEP : ENGINE_REMOVE;
+    if (*piPlan == ACTION_REMOVE || *piPlan == ACTION_KEEP) {
+        /* The fix added the file: reverting removes it (a cabinet tree stays). */
+        *piAction = *piPlan == ACTION_REMOVE ? ENGINE_REMOVE : ENGINE_KEEP;
         return 1;
     }
     LogFormat(1, "Cannot revert %s without its backup", szTarget);
@@ -303,6 +348,22 @@ static int CreateWriteTemp(CREATE_ENTRY* pEntry, const char* szTarget, PLATFILE*
     return 1;
 }
 
+/* The action of a target whose temporary file the transform wrote: kind 1
+ * patches the installed file (or keeps one of another version), other
+ * kinds without an installed file write the payload's result. */
+static int CreateWrittenAction(const CREATE_ENTRY* pEntry, const char* szTarget, int iAction, int bPlanned, int iPlan)
+{
+    TARGET_FACTS facts;
+    if (bPlanned) return iPlan;
+    memset(&facts, 0, sizeof(facts));
+    facts.dwKind = pEntry->fields.dwKind;
+    facts.bUpgrade = pEntry->bUpgrade;
+    facts.bLevelBackups = (int)dwUpgradeType > 0;
+    facts.bTargetExists = pEntry->fields.dwKind == FILE_KIND_DELTA ? 1 : FileExists(szTarget);
+    facts.bSourceMatches = iAction != ENGINE_KEEP;
+    return EngineDecideTarget(&facts);
+}
+
 /* One entry over all its targets. 1 to go on, 0 to stop. */
 static int CreateEntry(CREATE_ENTRY* pEntry)
 {
@@ -342,7 +403,12 @@ static int CreateEntry(CREATE_ENTRY* pEntry)
         PLATFILE* pfSource = NULL;
         int iAction = ENGINE_REPLACE, bWrite = 1;
 
-        if (pEntry->fields.dwDirectory == DIR_DATA && gpDataDirValid && !gpDataDirValid[j]) continue;
+        int iPlan = ACTION_SKIP, bPlanned = 0;
+
+        if (pEntry->fields.dwDirectory == DIR_DATA && gpDataDirValid && !gpDataDirValid[j]) {
+            CreateNoteAction(pEntry->dwEntry, szTarget, ACTION_SKIP);
+            continue;
+        }
         LogFormat(1, pEntry->bUpgrade ? "Upgrading %s..." : "Reverting %s...", szTarget);
 
         if (dwKind == FILE_KIND_DELTA) {
@@ -350,19 +416,23 @@ static int CreateEntry(CREATE_ENTRY* pEntry)
             if (!pfSource) {
                 LogFormat(2, "Failed to open the src file %s. Skipping.", szTarget);
                 EngineSetDecision(pEntry->dwEntry, j, ENGINE_KEEP);
+                CreateNoteAction(pEntry->dwEntry, szTarget, ACTION_SKIP);
                 continue;
             }
         } else if (dwKind == FILE_KIND_WHOLE || dwKind == FILE_KIND_REMOVED) {
-            if (!CreateBackupStep(pEntry, szTarget, j, cTargets, szDataDir, &iAction, &bWrite)) {
+            if (!CreateBackupStep(pEntry, szTarget, j, cTargets, szDataDir, &iAction, &bWrite, &iPlan)) {
+                if (iPlan == ACTION_FAIL) CreateNoteAction(pEntry->dwEntry, szTarget, ACTION_FAIL);
                 bOk = 0;
                 break;
             }
+            bPlanned = 1;
             if (!pEntry->bUpgrade && dwKind == FILE_KIND_WHOLE) {
                 LogLine("Freeing memory while reverting...", 1);
                 bWrite = 0;
             }
             if (!bWrite) {
                 EngineSetDecision(pEntry->dwEntry, j, iAction);
+                CreateNoteAction(pEntry->dwEntry, szTarget, iPlan);
                 continue;
             }
         }
@@ -371,6 +441,7 @@ static int CreateEntry(CREATE_ENTRY* pEntry)
             break;
         }
         EngineSetDecision(pEntry->dwEntry, j, iAction);
+        CreateNoteAction(pEntry->dwEntry, szTarget, CreateWrittenAction(pEntry, szTarget, iAction, bPlanned, iPlan));
     }
     PlatHeapFree(szTargets);
     if (!pEntry->bUpgrade && dwKind == FILE_KIND_WHOLE) CreateReleasePayload(pEntry);
@@ -412,7 +483,7 @@ int CreateUpgradedFiles(DWORD dwEntries)
             PlatDeleteFile(entry.szTemp);
         }
         if (entry.fields.dwKind == FILE_KIND_EARLIER && (int)dwUpgradeType > 0) {
-            if (!entry.bUpgrade && !CreateRestoreEarlierFix(&entry)) iResult = 0;
+            if (!CreateRestoreEarlierFix(&entry)) iResult = 0;
             continue;
         }
         if (!CreateEntry(&entry)) iResult = 0;

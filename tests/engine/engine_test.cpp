@@ -252,6 +252,7 @@ TEST_F(EngineTest, LogOfOneDeltaEntry)
         "\t\tUpgradeFile returned 1 for file one.txt",
         szCrc,
         "\tOK",
+        "\tAction for entry 1: patch one.txt",
         "\tExiting CreateUpgradedFiles: 1",
         "\tRename: canFileName: one.txt, dw = 1",
         "\tRenamed UPTMP0001.TMP to one.txt.",
