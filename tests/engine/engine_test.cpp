@@ -11,6 +11,7 @@
 #include "package/store.h"
 #include "package/unpack.h"
 #include "platform/ui.h"
+#include "report/plan.h"
 #include "shell/globals.h"
 #include "shell/log.h"
 #include "support/machine.h"
@@ -539,4 +540,104 @@ TEST_F(EngineTest, DeltaKeepsACustomisedCopyInOneDataDirectory)
     ASSERT_EQ(1, Run(MODE_REVERT));
     EXPECT_EQ(strOld, Read("C:\\QUILLDATA\\PART1\\c.cfg"));
     EXPECT_EQ("customised\n", Read("C:\\QUILLDATA\\PART2\\c.cfg"));
+}
+
+/* ---- The plan against the engine ------------------------------------------------------ */
+
+namespace {
+
+/* "ENTRY ACTION TARGET" of a plan's entry lines, targets as full paths. */
+std::vector<std::string> PlannedActions(const std::string& strPlan)
+{
+    std::vector<std::string> v;
+    size_t i = 0;
+    while (i < strPlan.size()) {
+        size_t iEnd = strPlan.find('\n', i);
+        std::string s = strPlan.substr(i, iEnd - i);
+        i = iEnd == std::string::npos ? strPlan.size() : iEnd + 1;
+        if (s.size() < 4 || s.compare(0, 2, "  ") != 0 || !isdigit((unsigned char)s[2])) continue;
+        v.push_back(s.substr(2, s.find(" backup=") - 2));
+    }
+    return v;
+}
+
+/* The same from the run's "Action for entry N: ACTION TARGET" lines. */
+std::vector<std::string> LoggedActions(const std::vector<std::string>& log)
+{
+    const std::string strMark = "\tAction for entry ";
+    std::vector<std::string> v;
+    for (const std::string& s : log) {
+        if (s.rfind(strMark, 0) != 0) continue;
+        std::string strRest = s.substr(strMark.size());
+        size_t iColon = strRest.find(": ");
+        std::string strEntry = strRest.substr(0, iColon);
+        std::string strAction = strRest.substr(iColon + 2, strRest.find(' ', iColon + 2) - iColon - 2);
+        std::string strTarget = strRest.substr(iColon + 2 + strAction.size() + 1);
+        if (strTarget.find(':') == std::string::npos) strTarget = std::string(kProgram) + "\\" + strTarget;
+        v.push_back(strEntry + " " + strAction + " " + strTarget);
+    }
+    return v;
+}
+
+}  // namespace
+
+/* The plan made before each run names, entry by entry and target by target,
+ * the actions the run then takes: an upgrade with deltas, whole, added and
+ * removed files in two data directories (one copy customised), its revert,
+ * and a revert whose backup is gone, which the plan says fails. */
+TEST_F(EngineTest, PlanNamesTheActionsTheRunTakes)
+{
+    TreeFiles from = FromTree(), to = ToTree();
+    Prepare(from, to);
+    std::string strCustom = "customised copy\n";
+    WriteFile(m_machine.Host("C:\\QUILLDATA\\PART2\\quill.cfg"), strCustom);
+    strcpy(gszModulePath, "C:\\work\\setup.exe");
+
+    auto planThenRun = [&](int iMode, int iExpected) {
+        REPORT_TEXT plan;
+        memset(&plan, 0, sizeof(plan));
+        giOperationMode = iMode;
+        PlanBuild(&plan, 1, 0);
+        std::vector<std::string> vPlanned = PlannedActions(ReportString(&plan));
+        ReportFree(&plan);
+        size_t cBefore = LoggedActions(Log()).size();
+        EXPECT_EQ(iExpected, Run(iMode));
+        std::vector<std::string> vLogged = LoggedActions(Log());
+        vLogged.erase(vLogged.begin(), vLogged.begin() + (long)cBefore);
+        return std::make_pair(vPlanned, vLogged);
+    };
+    auto has = [](const std::vector<std::string>& v, const std::string& strTail) {
+        for (const std::string& s : v)
+            if (s.size() >= strTail.size() && s.compare(s.size() - strTail.size(), strTail.size(), strTail) == 0)
+                return true;
+        return false;
+    };
+
+    auto upgrade = planThenRun(MODE_UPGRADE, 1);
+    EXPECT_EQ(upgrade.first, upgrade.second);
+    EXPECT_GE(upgrade.first.size(), m_dwEntries);
+    EXPECT_TRUE(has(upgrade.first, " patch C:\\QUILLDATA\\PART1\\quill.cfg")) << ::testing::PrintToString(upgrade.first);
+    EXPECT_TRUE(has(upgrade.first, " keep C:\\QUILLDATA\\PART2\\quill.cfg"));
+    EXPECT_TRUE(has(upgrade.first, " remove C:\\VIREO\\GARNET\\gone.txt"));
+    EXPECT_TRUE(has(upgrade.first, " add C:\\VIREO\\GARNET\\sub\\new.txt"));
+
+    auto revert = planThenRun(MODE_REVERT, 1);
+    EXPECT_EQ(revert.first, revert.second);
+    EXPECT_TRUE(has(revert.first, " restore C:\\VIREO\\GARNET\\a.txt")) << ::testing::PrintToString(revert.first);
+    EXPECT_TRUE(has(revert.first, " remove C:\\VIREO\\GARNET\\sub\\new.txt"));
+    EXPECT_EQ(strCustom, Read("C:\\QUILLDATA\\PART2\\quill.cfg"));
+    EXPECT_EQ(from["program/a.txt"], Read(Prog("a.txt")));
+    EXPECT_EQ(from["data/quill.cfg"], Read("C:\\QUILLDATA\\PART1\\quill.cfg"));
+
+    /* Upgraded again, a backup lost: the plan says where the revert stops. */
+    ASSERT_EQ(1, Run(MODE_UPGRADE));
+    ASSERT_TRUE(PlatDeleteFile("Release801\\a0003.IIB") || PlatDeleteFile("Release801\\a0002.IIB") ||
+                PlatDeleteFile("Release801\\a0001.IIB"));
+    auto failed = planThenRun(MODE_REVERT, 0);
+    EXPECT_TRUE(has(failed.first, " fail C:\\VIREO\\GARNET\\a.txt")) << ::testing::PrintToString(failed.first);
+    /* The run stops at that target: what it did is the plan up to there. */
+    ASSERT_LE(failed.second.size(), failed.first.size());
+    EXPECT_EQ(std::vector<std::string>(failed.first.begin(), failed.first.begin() + (long)failed.second.size()),
+              failed.second);
+    EXPECT_TRUE(has(failed.second, " fail C:\\VIREO\\GARNET\\a.txt"));
 }
