@@ -199,9 +199,14 @@ int ParseCommandLine(const char* szCmdLine)
         LogLine("The word result needs a file name after it", 0);
         return 0;
     }
-    /* A plan and a drift report are two different runs. */
+    /* A plan and a drift report are two different runs, and neither is a
+     * listing. */
     if ((giReportFlags & REPORT_PLAN) && (giReportFlags & REPORT_VERIFY)) {
         LogLine("The words plan and verify cannot be given together", 0);
+        return 0;
+    }
+    if ((giReportFlags & (REPORT_PLAN | REPORT_VERIFY)) && (gwOptions & (OPT_LISTFIX | OPT_FIXDETAILS | OPT_CONTENTS))) {
+        LogLine("The words plan and verify cannot be given with a listing word", 0);
         return 0;
     }
     return bResult;
@@ -304,6 +309,7 @@ static int StartupRun(HINSTANCE hInstance, const char* szCmdLine);
  * the result is written. */
 static void StartupExitHook(UINT uExitCode)
 {
+    if (giReportFlags & REPORT_PLAN) PlanPublish(0, (int)uExitCode);
     if (ReportDryRun()) ReportRestoreGuarded();
     ResultExitHook(uExitCode);
 }
@@ -314,6 +320,9 @@ int HeronMain(HINSTANCE hInstance, const char* szCmdLine)
     ResultBegin();
     iExitCode = StartupRun(hInstance, szCmdLine);
     PlatSetExitHook(NULL);
+    /* A plan that ended before identification still says where it ended. */
+    if (giReportFlags & REPORT_PLAN) PlanPublish(0, iExitCode);
+    if (ReportDryRun()) ReportRestoreGuarded();
     ResultWrite(iExitCode);
     return iExitCode;
 }

@@ -259,6 +259,81 @@ TEST_F(ReportTest, PlanInTheWizardShowsThePlanOnItsLastPage)
     EXPECT_FALSE(Entries(Report("plan.txt")).empty());
 }
 
+// "ENTRY ACTION TARGET" of a plan's entry lines.
+std::vector<std::string> PlannedActions(const std::string& strPlan)
+{
+    std::vector<std::string> v;
+    for (const std::string& s : Lines(strPlan)) {
+        if (s.size() < 4 || s.compare(0, 2, "  ") != 0 || !isdigit((unsigned char)s[2])) continue;
+        v.push_back(s.substr(2, s.find(" backup=") - 2));
+    }
+    return v;
+}
+
+// The same from a real run's log ("\tAction for entry N: ACTION TARGET"),
+// program-directory targets made full paths as the plan writes them.
+std::vector<std::string> LoggedActions(const std::string& strLog)
+{
+    const std::string strMark = "\tAction for entry ";
+    std::vector<std::string> v;
+    for (const std::string& s : Lines(strLog)) {
+        if (s.rfind(strMark, 0) != 0) continue;
+        std::string strRest = s.substr(strMark.size());
+        size_t iColon = strRest.find(": ");
+        size_t iSpace = strRest.find(' ', iColon + 2);
+        std::string strTarget = strRest.substr(iSpace + 1);
+        if (strTarget.find(':') == std::string::npos) strTarget = "C:\\VIREO\\GARNET\\" + strTarget;
+        v.push_back(strRest.substr(0, iColon) + " " + strRest.substr(iColon + 2, iSpace - iColon - 2) + " " +
+                    strTarget);
+    }
+    return v;
+}
+
+// The plan of an unattended upgrade, then the upgrade; the plan of its
+// revert, then the revert: each plan lists, entry by entry, the actions the
+// real run's log then names, and the machine after the run is what the
+// actions say. A clean installation verifies clean after each.
+TEST_F(ReportTest, PlanMatchesTheRealUpgradeAndRevert)
+{
+    Package();
+    InstallRelease("8.0.1");
+
+    ProcessResult plan = Run("nochecksum nouser plan");
+    ASSERT_EQ(0, plan.iExitCode) << plan.strOut;
+    std::vector<std::string> vPlanned = PlannedActions(Report("plan.txt"));
+    RemoveAll(m_machine.Host("C:\\VIREO\\GARNET\\UPGRADE.LOG"));
+    ProcessResult upgrade = Run("nochecksum nouser result C:\\up.json");
+    ASSERT_EQ(0, upgrade.iExitCode) << upgrade.strOut << ReadFile(m_machine.Host("C:\\VIREO\\GARNET\\UPGRADE.LOG"));
+    std::string strLog = ReadFile(m_machine.Host("C:\\VIREO\\GARNET\\UPGRADE.LOG"));
+    EXPECT_EQ(vPlanned, LoggedActions(strLog));
+    EXPECT_EQ("a 802, longer\n", ReadFile(m_machine.Host("C:\\VIREO\\GARNET\\a.txt")));
+    EXPECT_FALSE(PathExists(m_machine.Host("C:\\VIREO\\GARNET\\gone.txt")));
+    std::string strResult = ParseResult("C:\\up.json");
+    EXPECT_NE(std::string::npos, strResult.find("files_added=1\n")) << strResult;
+    EXPECT_NE(std::string::npos, strResult.find("files_removed=1\n")) << strResult;
+    EXPECT_NE(std::string::npos, strResult.find("operation=\"upgrade\"\n")) << strResult;
+
+    ProcessResult verify = Run("nochecksum nouser verify");
+    EXPECT_EQ(0, verify.iExitCode) << Report("verify.txt");
+
+    RemoveAll(m_machine.Host("C:\\VIREO\\GARNET\\UPGRADE.LOG"));
+    plan = Run(std::string("nochecksum nouser revert ") + kR801 + " plan");
+    ASSERT_EQ(0, plan.iExitCode) << plan.strOut;
+    vPlanned = PlannedActions(Report("plan.txt"));
+    EXPECT_NE(std::string::npos, Report("plan.txt").find("Operation: revert\n"));
+    RemoveAll(m_machine.Host("C:\\VIREO\\GARNET\\UPGRADE.LOG"));
+    ProcessResult revert = Run(std::string("nochecksum nouser revert ") + kR801);
+    ASSERT_EQ(0, revert.iExitCode) << revert.strOut;
+    strLog = ReadFile(m_machine.Host("C:\\VIREO\\GARNET\\UPGRADE.LOG"));
+    EXPECT_EQ(vPlanned, LoggedActions(strLog));
+    EXPECT_EQ("a 801\n", ReadFile(m_machine.Host("C:\\VIREO\\GARNET\\a.txt")));
+    EXPECT_EQ("gone in 802\n", ReadFile(m_machine.Host("C:\\VIREO\\GARNET\\gone.txt")));
+    EXPECT_FALSE(PathExists(m_machine.Host("C:\\VIREO\\GARNET\\sub\\new.txt")));
+
+    verify = Run("nochecksum nouser verify");
+    EXPECT_EQ(0, verify.iExitCode) << Report("verify.txt");
+}
+
 // ---- Verify -------------------------------------------------------------------------------
 
 TEST_F(ReportTest, VerifyReportsACleanInstallationAsClean)
@@ -446,6 +521,7 @@ TEST(ParseCommandLine, ReportWords)
         {"revert x result C:\\r.json y", 0, 0x04, REPORT_RESULT, "C:\\r.json", "x"},
         {"nouser result", 0, 0x02, 0, "", ""},
         {"plan verify", 0, 0x00, REPORT_PLAN | REPORT_VERIFY, "", ""},
+        {"verify listfix", 0, 11, REPORT_VERIFY, "", ""},
     };
     for (const Row& row : rows) {
         gwOptions = 0;
