@@ -45,11 +45,15 @@ void PlanNoteRepair(const char* szFrom, const char* szTo)
 
 void PlanNoteBaseRestore(const char* szFrom, const char* szTo)
 {
+    char szDir[BACKUP_NAME_SIZE], szPath[PLAN_PATH];
     s_bBaseRestore = 1;
+    BackupDirName(szFrom, szDir);
+    TextFormat(szPath, sizeof(szPath), "%s\\%s", gpProgramDir ? gpProgramDir : "", szDir);
     ReportAppend(&s_notes,
                  "  base-release restore not made: the installed %s would first have to be brought back to %s "
-                 "from its recorded backups (package level %s); a plan cannot look past that restore\n",
-                 gszCurrentRelease, szFrom, szTo);
+                 "(package level %s) from %s%s; a plan cannot look past that restore\n",
+                 gszCurrentRelease, szFrom, szTo, szPath,
+                 DirectoryExists(szPath) ? "" : ", which does not exist");
 }
 
 int PlanNeedsBaseRestore(void) { return s_bBaseRestore; }
