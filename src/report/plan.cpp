@@ -323,6 +323,20 @@ static void PlanConfigKeys(REPORT_TEXT* pText, const char* szFrom, const char* s
     for (i = 0; i < cFiles; i++) {
         char szFile[PLAN_PATH], szCurrent[PLAN_VALUE], szBase[PLAN_VALUE];
         PlanConfigFile(i, szFile, sizeof(szFile));
+        if (bUpgrade && giPartitions > 1 && gpQuillData && gpQuillData[i] && !FileExists(szFile))
+            TextFormat(szFile, sizeof(szFile), "%s\\QUILL.INI", gpQuillData[i]);
+        if (bUpgrade && !FileExists(szFile)) {
+            /* The file is created with the keys. */
+            ReportAppend(pText, "  %s created\n", szFile);
+            if (dwUpgradeType == 0) {
+                ReportAppend(pText, "  %s [Quill] CFP_LP_BASE_VERSION=%s\n", szFile, szTarget);
+                return;
+            }
+            ReportAppend(pText, "  %s [Quill] CFP_LP_BASE_VERSION=%s\n", szFile, bSkip ? szTarget : szSource);
+            ReportAppend(pText, "  %s [Quill] CFP_LP_CURRENT=%s\n", szFile, StringText(STR_LANGUAGE_PACK));
+            ReportAppend(pText, "  %s [Quill] CFP_LP_PREV=%s\n", szFile, gszCurrentRelease);
+            continue;
+        }
         if (bUpgrade && dwUpgradeType == 0) {
             ReportAppend(pText, "  %s [Quill] CFP_LP_BASE_VERSION=%s\n", szFile, szTarget);
             return;

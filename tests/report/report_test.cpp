@@ -308,6 +308,17 @@ TEST_F(ReportTest, PlanMatchesTheRealUpgradeAndRevert)
     EXPECT_EQ(vPlanned, LoggedActions(strLog));
     EXPECT_EQ("a 802, longer\n", ReadFile(m_machine.Host("C:\\VIREO\\GARNET\\a.txt")));
     EXPECT_FALSE(PathExists(m_machine.Host("C:\\VIREO\\GARNET\\gone.txt")));
+    // The configuration keys the plan named hold the planned values.
+    std::string strIni = ReadFile(m_machine.Host("C:\\VIREO\\GARNET\\QUILL.INI"));
+    int cKeys = 0;
+    for (const std::string& s : Lines(Report("plan.txt"))) {
+        size_t iKey = s.find("QUILL.INI [Quill] ");
+        if (iKey == std::string::npos) continue;
+        std::string strKeyValue = s.substr(iKey + 18);
+        EXPECT_NE(std::string::npos, strIni.find(strKeyValue + "\r\n")) << strKeyValue << "\n" << strIni;
+        cKeys++;
+    }
+    EXPECT_EQ(3, cKeys);
     std::string strResult = ParseResult("C:\\up.json");
     EXPECT_NE(std::string::npos, strResult.find("files_added=1\n")) << strResult;
     EXPECT_NE(std::string::npos, strResult.find("files_removed=1\n")) << strResult;
