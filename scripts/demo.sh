@@ -70,7 +70,7 @@ show_files
 step "setup.exe nouser plan result C:\\plan.json (the dry run: what the upgrade would do; nothing changes)"
 rc=0; ./setup.exe nouser plan result 'C:\plan.json' || rc=$?
 echo "(exit code $rc: 0 the upgrade would proceed; 3 does not apply)"
-echo "--- the result file C:\plan.json"
+printf '%s\n' '--- the result file C:\plan.json'
 cat "$HERON_ROOT/drive_c/plan.json"
 
 step "setup.exe nouser verify (the drift report against the patch registry and the release table)"
@@ -139,7 +139,7 @@ printf 'half\r\n' >"$HERON_ROOT/drive_c/VIREO/GARNET/UPTMP0002.TMP"
 rc=0; ./setup.exe nochecksum nouser verify result 'C:\verify.json' >/dev/null || rc=$?
 echo "(exit code $rc: 6 drift)"
 tr -d '\r' <"$HERON_ROOT/drive_c/TEMP/verify.txt"
-echo "--- the result file C:\verify.json (first lines)"
+printf '%s\n' '--- the result file C:\verify.json (first lines)'
 head -n 6 "$HERON_ROOT/drive_c/verify.json"
 rm -f "$HERON_ROOT/drive_c/VIREO/GARNET/UPTMP0002.TMP"
 
