@@ -311,6 +311,7 @@ static void PlanConfigKeys(REPORT_TEXT* pText, const char* szFrom, const char* s
     const char* szTarget = bUpgrade ? szTo : (dwUpgradeType ? gszRevertLabel : szFrom);
     const char* szSource = bUpgrade ? szFrom : szTo;
     char szDir[BACKUP_NAME_SIZE];
+    REPORT_TEXT seen;
     int i, cFiles = giPartitions > 0 ? giPartitions : 1;
 
     ReportAppendRaw(pText, "Configuration keys:\n");
@@ -319,18 +320,25 @@ static void PlanConfigKeys(REPORT_TEXT* pText, const char* szFrom, const char* s
         ReportAppendRaw(pText, "  none (this kind of package leaves the configuration file alone)\n");
         return;
     }
+    memset(&seen, 0, sizeof(seen));
     BackupDirName(bUpgrade ? szSource : szTarget, szDir);
     for (i = 0; i < cFiles; i++) {
-        char szFile[PLAN_PATH], szCurrent[PLAN_VALUE], szBase[PLAN_VALUE];
+        char szFile[PLAN_PATH], szCurrent[PLAN_VALUE], szBase[PLAN_VALUE], szSeenKey[PLAN_PATH + 2];
         PlanConfigFile(i, szFile, sizeof(szFile));
         if (bUpgrade && giPartitions > 1 && gpQuillData && gpQuillData[i] && !FileExists(szFile))
             TextFormat(szFile, sizeof(szFile), "%s\\QUILL.INI", gpQuillData[i]);
+        /* Data directories that share the program directory's file change
+         * it once. */
+        TextFormat(szSeenKey, sizeof(szSeenKey), "\n%s\n", szFile);
+        if (strstr(ReportString(&seen), szSeenKey)) continue;
+        if (!seen.cch) ReportAppendRaw(&seen, "\n");
+        ReportAppendRaw(&seen, szSeenKey + 1);
         if (bUpgrade && !FileExists(szFile)) {
             /* The file is created with the keys. */
             ReportAppend(pText, "  %s created\n", szFile);
             if (dwUpgradeType == 0) {
                 ReportAppend(pText, "  %s [Quill] CFP_LP_BASE_VERSION=%s\n", szFile, szTarget);
-                return;
+                break;
             }
             ReportAppend(pText, "  %s [Quill] CFP_LP_BASE_VERSION=%s\n", szFile, bSkip ? szTarget : szSource);
             ReportAppend(pText, "  %s [Quill] CFP_LP_CURRENT=%s\n", szFile, StringText(STR_LANGUAGE_PACK));
@@ -339,7 +347,7 @@ static void PlanConfigKeys(REPORT_TEXT* pText, const char* szFrom, const char* s
         }
         if (bUpgrade && dwUpgradeType == 0) {
             ReportAppend(pText, "  %s [Quill] CFP_LP_BASE_VERSION=%s\n", szFile, szTarget);
-            return;
+            break;
         }
         if (bUpgrade) {
             const char* szPrev = szSource;
@@ -361,6 +369,7 @@ static void PlanConfigKeys(REPORT_TEXT* pText, const char* szFrom, const char* s
             ReportAppend(pText, "  %s [Quill] CFP_LP_PREV=%s\n", szFile, bSkip ? "SKIP" : gszCurrentRelease);
         }
     }
+    ReportFree(&seen);
 }
 
 /* 1 when szLabel is listed in the registry's list section. */
