@@ -182,6 +182,13 @@ PLAT_BOOL PlatMoveFile(const char* szFrom, const char* szTo)
     return 1;
 }
 
+PLAT_BOOL PlatMoveFileReplace(const char* szFrom, const char* szTo)
+{
+    if (PlatFaultHit("MoveFileReplace")) return 0;
+    if (!MoveFileExA(szFrom, szTo, MOVEFILE_REPLACE_EXISTING)) return Win32Fail();
+    return 1;
+}
+
 /* The attributes the installer looks at, as the Linux build reports them:
  * directory, read-only, else normal. */
 static DWORD FileAttributes(DWORD dwAttr)

@@ -141,8 +141,16 @@ PLAT_BOOL PlatGetDiskFreeSpaceEx(const char* szDir, unsigned long long* pcbFreeT
 
 void PlatSleep(PLAT_DWORD dwMilliseconds) { Sleep(dwMilliseconds); }
 
+static void (*s_pfnExitHook)(PLAT_UINT);
+
+void PlatSetExitHook(void (*pfnHook)(PLAT_UINT uExitCode)) { s_pfnExitHook = pfnHook; }
+
 void PlatExitProcess(PLAT_UINT uExitCode)
 {
+    void (*pfnHook)(PLAT_UINT) = s_pfnExitHook;
+    /* Once: a hook that ends up here again does not run twice. */
+    s_pfnExitHook = NULL;
+    if (pfnHook) pfnHook(uExitCode);
     fflush(NULL);
     ExitProcess(uExitCode);
 }
