@@ -35,6 +35,9 @@ if [ ! -f "$BUILD/build.ninja" ]; then
 fi
 # shellcheck disable=SC2086
 ninja -C "$BUILD" $TARGETS heron-pack heron-sample heron-cab >/dev/null
+# Absolute paths: some targets change their current directory.
+BUILD=$(cd "$BUILD" && pwd)
+DICTS=$(pwd)/tests/fuzz/dict
 if [ "$SEEDS" = 1 ] && [ ! -d "$BUILD/seeds" ]; then
     sh scripts/fuzz-seeds.sh "$BUILD" "$BUILD/seeds" >/dev/null
 fi
@@ -49,7 +52,7 @@ for t in $TARGETS; do
         mkdir -p "$corpus"
         set -- "$corpus"
         [ -d "$BUILD/seeds/$t" ] && set -- "$@" "$BUILD/seeds/$t"
-        [ -f "tests/fuzz/dict/$t.dict" ] && set -- "-dict=tests/fuzz/dict/$t.dict" "$@"
+        [ -f "$DICTS/$t.dict" ] && set -- "-dict=$DICTS/$t.dict" "$@"
     else
         corpus=$LOGS/corpus-$t
         mkdir -p "$corpus"
