@@ -78,7 +78,12 @@ Child Spawn(const std::vector<std::string>& vArgs, const std::vector<std::string
     std::vector<char*> argv, envp;
     for (const std::string& s : vArgs) argv.push_back((char*)s.c_str());
     argv.push_back(nullptr);
-    for (char** pp = environ; *pp; pp++) envp.push_back(*pp);
+    for (char** pp = environ; *pp; pp++) {
+        bool bOverridden = false;
+        for (const std::string& s : vEnv)
+            if (strncmp(*pp, s.c_str(), s.find('=') + 1) == 0) bOverridden = true;
+        if (!bOverridden) envp.push_back(*pp);
+    }
     for (const std::string& s : vEnv) envp.push_back((char*)s.c_str());
     envp.push_back(nullptr);
     double dStart = Now();
