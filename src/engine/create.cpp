@@ -347,6 +347,14 @@ static int CreateEntry(CREATE_ENTRY* pEntry)
 
         if (dwKind == FILE_KIND_DELTA) {
             pfSource = PlatFopen(szTarget, "rb");
+            if (!pfSource && PlatGetFileAttributes(szTarget) != INVALID_FILE_ATTRIBUTES) {
+                /* Installed but unreadable: skipping it would leave this copy
+                 * at the old level under a run that reports success. */
+                LogFormat(2, "Failed to open the src file %s (%ld): the run stops.", szTarget,
+                          (long)PlatGetLastError());
+                bOk = 0;
+                break;
+            }
             if (!pfSource) {
                 LogFormat(2, "Failed to open the src file %s. Skipping.", szTarget);
                 EngineSetDecision(pEntry->dwEntry, j, ENGINE_KEEP);

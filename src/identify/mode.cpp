@@ -27,6 +27,7 @@
 #include "platform/ui.h"
 #include "records/listing.h"
 #include "records/patchini.h"
+#include "recovery/interrupted.h"
 #include "recovery/recovery.h"
 #include "shell/globals.h"
 #include "shell/log.h"
@@ -454,6 +455,9 @@ int IdentifyRelease(char* szFromLabel, char* szToLabel, char* szShortDir)
         return ModeNoTable();
     }
 
+    /* A run that was stopped half way through its commit may have left a
+     * place empty (even the key file's): its files go back first. */
+    PutBackInterruptedFiles();
     giOperationMode = DetermineMode(pbRecords, cbRecords, ReadLe32(pb + 208), ReadLe32(pb + 200), szFromLabel,
                                     szToLabel, dwCount);
     if (ghMainDlg) PlatSetDlgItemText(ghMainDlg, IDC_MESSAGE, StringText(MODE_STR_IDENTIFYING));
