@@ -39,6 +39,7 @@
 #include "platform/dialog.h"
 #include "platform/ui.h"
 #include "records/listing.h"
+#include "recovery/interrupted.h"
 #include "shell/discovery.h"
 #include "shell/exitcodes.h"
 #include "shell/globals.h"
@@ -313,8 +314,10 @@ int HeronMain(HINSTANCE hInstance, const char* szCmdLine)
         return EXIT_DAMAGED;
     }
 
-    /* 10, 11: the program directory and the key file. */
+    /* 10, 11: the program directory and the key file (put back first when a
+     * run that was stopped in its commit left its place empty). */
     FindProgramDir();
+    if (!(gwOptions & (OPT_LISTFIX | OPT_FIXDETAILS))) PutBackInterruptedFiles();
     if (!KeyFileExists()) {
         if (gwOptions & OPT_NOUSER) {
             LogLine("Vireo Garnet key not found in the registry", 0);

@@ -34,10 +34,12 @@ static int PutBack(const char* szTarget, const char* szSaved, int bMove)
 
 int PutBackInterruptedFiles(void)
 {
-    DWORD k;
+    DWORD k, cb = 0, dwEntries;
     int cPut = 0;
-    if (!gpProgramDir) return 0;
-    for (k = 1; k <= gdwPayloadCount && k <= FILE_TABLE_MAX; k++) {
+    const BYTE* pb = FindPayload(1, KIND_VERSION, &cb);
+    if (!gpProgramDir || !pb || cb < VERSION_HEADER_SIZE) return 0;
+    dwEntries = ReadLe32(pb + 212);
+    for (k = 1; k <= dwEntries && k <= FILE_TABLE_MAX; k++) {
         char szName[MAX_PATH];
         FILEENTRY_FIELDS fields;
         int j, cTargets;
