@@ -274,13 +274,20 @@ int main(int argc, char** argv)
     // The package of the trees with an executable part padded to make 100 MB.
     {
         Rng rngPad = {7};
-        std::vector<unsigned char> vStub = Content(&rngPad, (size_t)(100ll << 20) > (size_t)cbPackage
-                                                               ? (size_t)((100ll << 20) - cbPackage)
-                                                               : 1,
-                                                   false);
+        std::vector<unsigned char> vStub = Content(&rngPad, (size_t)(100ll << 20) - 4096, false);
         WriteWhole(strDir + "/stub100", vStub);
     }
-    Child pack100 = Spawn({strBin + "/tools/pack/heron-pack", "build", strDir + "/pkg/manifest.ini", "-o",
+    // A small package of one changed file; its executable part makes the size.
+    {
+        std::string strSmall = "[Package]\nFrom = Release 8.0.1|March 3, 2010\nTo = Release 8.0.2|May 1, 2010\n"
+                               "License = ../pkg/license.txt\nVersionTool = " + strBin +
+                               "/tools/updver/UpdateVersion\n[Releases]\nRelease 8.0.1|March 3, 2010 = a\n"
+                               "Release 8.0.2|May 1, 2010 = b\n";
+        WriteWhole(strDir + "/sum/manifest.ini", std::vector<unsigned char>(strSmall.begin(), strSmall.end()));
+        WriteWhole(strDir + "/sum/a/program/x.txt", std::vector<unsigned char>{'a'});
+        WriteWhole(strDir + "/sum/b/program/x.txt", std::vector<unsigned char>{'b'});
+    }
+    Child pack100 = Spawn({strBin + "/tools/pack/heron-pack", "build", strDir + "/sum/manifest.ini", "-o",
                            strDir + "/setup100.exe", "--stub", strDir + "/stub100", "--quiet"},
                           {}, "", strLog);
     Must(pack100, "heron-pack build", strLog);

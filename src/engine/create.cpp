@@ -136,6 +136,17 @@ static int CreateRestoreEarlierFix(const CREATE_ENTRY* pEntry)
     return 0;
 }
 
+/* 1 when the file opens and has the CRC-32 dwCrc. */
+static int CreateHasCrc(const char* szPath, DWORD dwCrc)
+{
+    PLATFILE* pf = PlatFopen(szPath, "rb");
+    DWORD dwFile;
+    if (!pf) return 0;
+    dwFile = FileCrc32(pf);
+    PlatFclose(pf);
+    return dwFile == dwCrc;
+}
+
 /* Kinds 2 and 3: the backup step of one target. Returns 1 to go on, 0 to
  * stop the run; *piAction gets the target's decision and *pbWrite whether
  * the temporary file is to be written by the transform. */
@@ -161,6 +172,14 @@ static int CreateBackupStep(CREATE_ENTRY* pEntry, const char* szTarget, int j, i
             if (!CabinetBackupTree(iCab, szDataDir, szTarget, szBackup)) return 0;
             *piAction = iCab;
             *pbWrite = 1;
+            return 1;
+        }
+        if (bExists && pEntry->fields.dwKind == FILE_KIND_WHOLE && pEntry->fields.dwNewCrc != pEntry->fields.dwOldCrc &&
+            CreateHasCrc(szTarget, pEntry->fields.dwNewCrc)) {
+            /* Already the new file (a run stopped after its commit left it):
+             * it is not backed up as if it were the old one. */
+            LogFormat(1, "%s is already the new file: kept, no backup", szTarget);
+            *piAction = ENGINE_KEEP;
             return 1;
         }
         if (bExists) {
