@@ -351,6 +351,7 @@ TEST_F(ProcessTest, FaultsAreNotHandedToChildren)
     WriteScript(m_machine.Host("C:\\work\\env.bat"),
                 "printf '[%s] [%s] [%s]' \"${HERON_FAULT-unset}\" \"${HERON_FAULT_TRACE-unset}\" "
                 "\"${HERON_FAULT_OTHER-unset}\" > \"$(dirname \"$0\")/env.txt\"\n");
+    PlatFaultReset(); // this process does not arm them itself
     setenv("HERON_FAULT", "MoveFile:1000", 1);
     setenv("HERON_FAULT_TRACE", "/nonexistent/trace", 1);
     setenv("HERON_FAULT_OTHER", "kept", 1);
