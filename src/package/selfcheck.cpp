@@ -18,41 +18,14 @@
 #include "ui/gauge.h"
 #include "ui/resource.h"
 
-#include <string.h>
-
 #define CHECK_TIMER 7
 #define CHECK_DELAY_MS 1000
-#define SUM_BLOCK 65536
 #define STR_CAPTION 3
 
 static HWND s_hCheckGauge;
 static char s_szModuleOverride[MAX_PATH];
 
 void SelfCheckSetModulePath(const char* szPath) { TextCopy(s_szModuleOverride, sizeof(s_szModuleOverride), szPath); }
-
-/* The wrapping 32-bit sum of cb bytes, eight at a time: four 16-bit lanes
- * take the even and odd bytes of each 64-bit word, and are folded into the
- * sum before they can overflow (128 words add at most 128 * 510). */
-static DWORD SumBytes(const BYTE* pb, size_t cb)
-{
-    DWORD dwSum = 0;
-    size_t i = 0;
-    while (cb - i >= 8) {
-        unsigned long long qwLanes = 0;
-        size_t cWords = (cb - i) / 8;
-        if (cWords > 128) cWords = 128;
-        while (cWords--) {
-            unsigned long long qw;
-            memcpy(&qw, pb + i, 8);
-            qwLanes += (qw & 0x00FF00FF00FF00FFull) + ((qw >> 8) & 0x00FF00FF00FF00FFull);
-            i += 8;
-        }
-        dwSum += (DWORD)((qwLanes & 0xFFFF) + ((qwLanes >> 16) & 0xFFFF) + ((qwLanes >> 32) & 0xFFFF) +
-                         (qwLanes >> 48));
-    }
-    for (; i < cb; i++) dwSum += pb[i];
-    return dwSum;
-}
 
 /* A gauge command (gauge.h), nothing without a gauge. */
 static void GaugeSend(HWND hGauge, int iCode, long long llValue)
@@ -102,21 +75,14 @@ int VerifyModuleChecksum(HWND hDlg, HWND hGauge)
     while ((llSize >> iShift) > 0x7FFFFFFF) iShift++;
     GaugeSend(hGauge, GAUGE_SETRANGE, llSize >> iShift);
     PumpMessages();
-    /* The file is read in blocks; the gauge still moves at every step's
-     * first byte, as if it were read byte by byte. */
-    for (i = 0; i < llSize;) {
-        BYTE abBlock[SUM_BLOCK];
-        size_t cb = PlatFread(abBlock, 1, sizeof(abBlock), pf);
-        long long llNext;
-        if (cb == 0) break;
-        dwSum += SumBytes(abBlock, cb);
-        /* Every multiple of the step within [i, i + cb). */
-        for (llNext = (i + llStep - 1) / llStep * llStep; llNext < i + (long long)cb && llNext < llSize;
-             llNext += llStep) {
-            GaugeSend(hGauge, GAUGE_SETPOS, llNext >> iShift);
+    for (i = 0; i < llSize; i++) {
+        int c = PlatFgetc(pf);
+        if (c < 0) break;
+        dwSum += (DWORD)c;
+        if (i % llStep == 0) {
+            GaugeSend(hGauge, GAUGE_SETPOS, i >> iShift);
             PumpMessages();
         }
-        i += (long long)cb;
     }
     GaugeSend(hGauge, GAUGE_SETPOS, llSize >> iShift);
     PumpMessages();
