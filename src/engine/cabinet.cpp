@@ -143,8 +143,11 @@ int CabinetRefillTree(int iAction, const char* szDataDir, const char* szTarget, 
     }
     TextFormat(szTempFull, sizeof(szTempFull), "%s\\%s", gpProgramDir ? gpProgramDir : "", szTemp);
 
-    /* The tree emptied and made again. */
-    RemoveTree(szTree);
+    /* The tree emptied and made again. A file that cannot be removed stays
+     * beside the new tree's files: the log says so. */
+    if (!RemoveTree(szTree) && DirectoryExists(szTree))
+        LogFormat(1, "Could not empty %s (%ld): files of the level before may remain in it", szTree,
+                  (long)PlatGetLastError());
     TextFormat(szMarker, sizeof(szMarker), "%s\\x", szTree);
     CreatePath(szMarker);
 

@@ -61,6 +61,12 @@ static int CommitRemoveTarget(const char* szTarget, int* pbAsked)
     return 0;
 }
 
+/* The product's key file (text 1) in the program directory. */
+static int CommitIsKeyFile(const FILE_TABLE_ENTRY* pSlot)
+{
+    return pSlot->dwDirectory == DIR_PROGRAM && TextEqualNoCase(pSlot->lpFile, StringText(1));
+}
+
 /* One slot: 1 when every target was committed. */
 static int CommitSlot(DWORD n, const FILE_TABLE_ENTRY* pSlot, char (*szTargets)[261], int* pbAsked)
 {
@@ -163,10 +169,17 @@ int RenameTempFiles(const FILE_TABLE_ENTRY* pTable, DWORD dwEntries)
         PlatShowWindow(PlatGetDlgItem(ghMainDlg, IDC_TOTAL_CAP), SW_HIDE);
         if (ghGaugeTotal) PlatShowWindow(ghGaugeTotal, SW_HIDE);
     }
+    /* The key file goes last: its stamp names the new level only once
+     * every other file is in place, so that a run stopped half way is still
+     * identified at the level it started from and can be run again. */
     for (n = 1; pTable && n <= dwEntries && iResult; n++) {
         if (bProgress) EngineGauge(ghGaugeFile, GAUGE_SETPOS, n);
-        if (!pTable[n].lpFile) continue;
+        if (!pTable[n].lpFile || CommitIsKeyFile(&pTable[n])) continue;
         if (!CommitSlot(n, &pTable[n], szTargets, &bAsked)) iResult = 0;
+    }
+    for (n = 1; pTable && n <= dwEntries && iResult; n++) {
+        if (pTable[n].lpFile && CommitIsKeyFile(&pTable[n]) && !CommitSlot(n, &pTable[n], szTargets, &bAsked))
+            iResult = 0;
     }
     if (ghGaugeFile) PlatShowWindow(ghGaugeFile, SW_HIDE);
     PlatHeapFree(szTargets);

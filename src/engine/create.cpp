@@ -163,6 +163,17 @@ static int CreateRestoreEarlierFix(const CREATE_ENTRY* pEntry)
     return 0;
 }
 
+/* 1 when the file opens and has the CRC-32 dwCrc. */
+static int CreateHasCrc(const char* szPath, DWORD dwCrc)
+{
+    PLATFILE* pf = PlatFopen(szPath, "rb");
+    DWORD dwFile;
+    if (!pf) return 0;
+    dwFile = FileCrc32(pf);
+    PlatFclose(pf);
+    return dwFile == dwCrc;
+}
+
 /* The facts of a kind-2 or kind-3 target for EngineDecideTarget. */
 static void CreateFacts(const CREATE_ENTRY* pEntry, const char* szTarget, const char* szBackup, int iCab,
                         TARGET_FACTS* pFacts)
@@ -178,6 +189,11 @@ static void CreateFacts(const CREATE_ENTRY* pEntry, const char* szTarget, const 
     ExtensionOf(szTarget, szExt, sizeof(szExt));
     pFacts->bSysFile = strcmp(szExt, "sys") == 0;
     pFacts->bAddedByFix = pEntry->fields.dwOldCrc == 0 && pEntry->fields.dwOldSize == 0;
+    /* Already the new file (a run stopped after its commit left it): it is
+     * not backed up as if it were the old one. */
+    pFacts->bTargetIsNew = pFacts->bTargetExists && pEntry->fields.dwKind == FILE_KIND_WHOLE &&
+                           pEntry->fields.dwNewCrc != pEntry->fields.dwOldCrc &&
+                           CreateHasCrc(szTarget, pEntry->fields.dwNewCrc);
 }
 
 /* Kinds 2 and 3: the backup step of one target, carrying out the action
@@ -204,7 +220,8 @@ static int CreateBackupStep(CREATE_ENTRY* pEntry, const char* szTarget, int j, i
         if (!iCab && !facts.bTargetExists) LogFormat(1, "File %s doesn't exist!", szTarget);
         switch (*piPlan) {
         case ACTION_KEEP:
-            LogFormat(1, "Cabinet entry %s without contents: left as it is", szTarget);
+            if (facts.bTargetIsNew) LogFormat(1, "%s is already the new file: kept, no backup", szTarget);
+            else LogFormat(1, "Cabinet entry %s without contents: left as it is", szTarget);
             *piAction = ENGINE_KEEP;
             return 1;
         case ACTION_TREE:
@@ -413,6 +430,14 @@ static int CreateEntry(CREATE_ENTRY* pEntry)
 
         if (dwKind == FILE_KIND_DELTA) {
             pfSource = PlatFopen(szTarget, "rb");
+            if (!pfSource && PlatGetFileAttributes(szTarget) != INVALID_FILE_ATTRIBUTES) {
+                /* Installed but unreadable: skipping it would leave this copy
+                 * at the old level under a run that reports success. */
+                LogFormat(2, "Failed to open the src file %s (%ld): the run stops.", szTarget,
+                          (long)PlatGetLastError());
+                bOk = 0;
+                break;
+            }
             if (!pfSource) {
                 LogFormat(2, "Failed to open the src file %s. Skipping.", szTarget);
                 EngineSetDecision(pEntry->dwEntry, j, ENGINE_KEEP);

@@ -37,6 +37,7 @@ int EngineDecideTarget(const TARGET_FACTS* p)
         int bRemoved = p->dwKind == FILE_KIND_REMOVED;
         if (p->bUpgrade) {
             if (p->bCabinet) return bRemoved ? ACTION_KEEP : ACTION_TREE;
+            if (p->bTargetExists && p->bTargetIsNew && !bRemoved) return ACTION_KEEP;
             if (p->bTargetExists) return bRemoved ? ACTION_REMOVE : ACTION_REPLACE;
             if (bRemoved || p->bSysFile) return ACTION_SKIP;
             return ACTION_ADD;

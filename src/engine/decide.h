@@ -34,6 +34,7 @@ typedef struct TARGET_FACTS {
     int bCabinet;          /* the target stands for a cabinet tree */
     int bSysFile;          /* the target's extension is exactly "sys" */
     int bAddedByFix;       /* old size and old CRC-32 are 0: the fix added the file */
+    int bTargetIsNew;      /* kind 2: the target already has the new CRC-32 (an interrupted run's commit) */
 } TARGET_FACTS;
 
 /* The action for the facts (ACTION_...). */

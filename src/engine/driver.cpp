@@ -345,6 +345,18 @@ static int SaveRollbackCopies(const FILE_TABLE_ENTRY* pTable, DWORD dwEntries, i
             (!ReadFileEntry(k, szSource, sizeof(szSource), &fields) || fields.dwKind != FILE_KIND_DELTA))
             continue;
         cTargets = SlotTargets(&pTable[k], aszTargets, 64);
+        /* A revert that was stopped after it took this entry's backup away
+         * left the copy it kept of it: the backup goes back first. */
+        RollbackBackupName(k, szCopy, sizeof(szCopy));
+        if (bRevert && cTargets > 0 && FileExists(szCopy)) {
+            SlotBackup(k, &pTable[k], aszTargets[0], szSource, sizeof(szSource));
+            if (!FileExists(szSource)) {
+                if (CopyFileWhole(szCopy, szSource))
+                    LogFormat(0, "Put back %s from %s, left by a run that was stopped", szSource, szCopy);
+                else
+                    LogFormat(0, "Could not put back %s from %s, left by a run that was stopped", szSource, szCopy);
+            }
+        }
         for (j = 0; j <= cTargets; j++) {
             if (j < cTargets) {
                 TextCopy(szSource, sizeof(szSource), aszTargets[j]);

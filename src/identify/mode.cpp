@@ -27,6 +27,7 @@
 #include "platform/ui.h"
 #include "records/listing.h"
 #include "records/patchini.h"
+#include "recovery/interrupted.h"
 #include "recovery/recovery.h"
 #include "report/plan.h"
 #include "report/report.h"
@@ -465,6 +466,10 @@ int IdentifyRelease(char* szFromLabel, char* szToLabel, char* szShortDir)
         return ModeNoTable();
     }
 
+    /* A run that was stopped half way through its commit may have left a
+     * place empty (even the key file's): its files go back first (not in a
+     * dry run, which changes nothing). */
+    if (!ReportDryRun()) PutBackInterruptedFiles();
     giOperationMode = DetermineMode(pbRecords, cbRecords, ReadLe32(pb + 208), ReadLe32(pb + 200), szFromLabel,
                                     szToLabel, dwCount);
     if (ghMainDlg) PlatSetDlgItemText(ghMainDlg, IDC_MESSAGE, StringText(MODE_STR_IDENTIFYING));

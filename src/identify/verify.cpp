@@ -31,8 +31,10 @@
 #define VERIFY_MISMATCH 3
 
 /* Opens the copy for update and compares its CRC-32 with dwExpected,
- * logging the outcome. */
-static int VerifyOne(const char* szPath, DWORD dwExpected)
+ * logging the outcome. A copy already at dwDone, the CRC-32 the run gives
+ * it, is one that an interrupted run of this package changed: it matches,
+ * and the engine leaves it as it is. */
+static int VerifyOne(const char* szPath, DWORD dwExpected, DWORD dwDone)
 {
     PLATFILE* pf = PlatFopen(szPath, "rb");
     DWORD dwCrc;
@@ -49,6 +51,10 @@ static int VerifyOne(const char* szPath, DWORD dwExpected)
     dwCrc = FileCrc32(pf);
     PlatFclose(pf);
     if (dwCrc == dwExpected) return VERIFY_MATCH;
+    if (dwDone != 0 && dwCrc == dwDone) {
+        LogFormat(0, "File %s is already at %#lx, as a run that stopped before its end left it", szPath, dwCrc);
+        return VERIFY_MATCH;
+    }
     LogFormat(0, "File %s failed checksum. (Found %#lx, Expected %#lx)", szPath, dwCrc, dwExpected);
     return VERIFY_MISMATCH;
 }
@@ -62,13 +68,14 @@ int VerifyFiles(const BYTE* pbRecords, DWORD cbRecords, DWORD dwCount)
     LogLine("Entering VerifyFiles()", 0);
     IdentGauge(ghGaugeFile, GAUGE_SETRANGE, dwCount);
     for (j = 1; j <= dwCount; j++) {
-        DWORD dwExpected;
+        DWORD dwExpected, dwDone;
         if (!NextFileRecord(pbRecords, cbRecords, &dwOff, &rec)) {
             LogFormat(0, "Damaged file record %d in the release table", (int)j);
             return 0;
         }
         if (rec.dwKind != FILE_KIND_DELTA || rec.dwDir == DIR_SYSTEM) goto next;
         dwExpected = giOperationMode == MODE_REVERT ? rec.dwNewCrc : rec.dwOldCrc;
+        dwDone = giOperationMode == MODE_REVERT ? rec.dwOldCrc : rec.dwNewCrc;
         if (rec.dwDir == DIR_DATA && giPartitions > 1) {
             int k;
             for (k = 0; k < giPartitions; k++) {
@@ -76,7 +83,7 @@ int VerifyFiles(const BYTE* pbRecords, DWORD cbRecords, DWORD dwCount)
                 int iOutcome;
                 if (!gpDataDirValid || !gpDataDirValid[k] || !gpQuillData[k]) continue;
                 TextFormat(szPath, sizeof(szPath), "%s\\%s", gpQuillData[k], rec.pszName);
-                iOutcome = VerifyOne(szPath, dwExpected);
+                iOutcome = VerifyOne(szPath, dwExpected, dwDone);
                 if (iOutcome == VERIFY_HELD) {
                     gpDataDirValid[k] = 0;
                     cFailed++;
@@ -96,7 +103,7 @@ int VerifyFiles(const BYTE* pbRecords, DWORD cbRecords, DWORD dwCount)
                            rec.pszName);
             else
                 TextCopy(szPath, sizeof(szPath), rec.pszName);
-            iOutcome = VerifyOne(szPath, dwExpected);
+            iOutcome = VerifyOne(szPath, dwExpected, dwDone);
             if (iOutcome == VERIFY_HELD) return 0;
             /* The key file's own mismatch is only logged. */
             if (iOutcome == VERIFY_MISMATCH && strcmp(szPath, "qstrings.dll") != 0) bFailed = 1;

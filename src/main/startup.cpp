@@ -39,6 +39,7 @@
 #include "platform/dialog.h"
 #include "platform/ui.h"
 #include "records/listing.h"
+#include "recovery/interrupted.h"
 #include "report/drift.h"
 #include "report/plan.h"
 #include "report/report.h"
@@ -398,8 +399,10 @@ static int StartupRun(HINSTANCE hInstance, const char* szCmdLine)
         return EXIT_DAMAGED;
     }
 
-    /* 10, 11: the program directory and the key file. */
+    /* 10, 11: the program directory and the key file (put back first when a
+     * run that was stopped in its commit left its place empty). */
     FindProgramDir();
+    if (!(gwOptions & (OPT_LISTFIX | OPT_FIXDETAILS)) && !ReportDryRun()) PutBackInterruptedFiles();
     if (!KeyFileExists()) {
         if (gwOptions & OPT_NOUSER) {
             LogLine("Vireo Garnet key not found in the registry", 0);

@@ -102,10 +102,14 @@ void PlatSetLastError(DWORD dwError);
  * "CreateDirectory", ...); PlatFaultOpName lists them all. Up to 16
  * operations may be armed at once. Arming a name not in the list, or a 17th
  * operation, arms nothing, writes why on stderr and returns 0.
- * The environment variable HERON_FAULT ("Op:n:error[:sticky],...") arms
+ * The environment variable HERON_FAULT ("Op:n:error[:sticky][:exit],...") arms
  * faults at the start of the program (or the first call of this layer), so a
  * test can fail an operation inside a child process of the installer; a value
- * that cannot be armed ends the program with exit code 1 and a message.
+ * that cannot be armed ends the program with exit code 1 and a message. The
+ * word "exit" ends the process at the call instead (SIGKILL, as a power cut:
+ * nothing buffered is written). HERON_FAULT_TRACE names a file to which every
+ * operation's name is appended as it is called. Neither variable is handed to
+ * the processes started through PlatCreateProcess.
  */
 int PlatFaultArm(const char* szOp, int nCall, DWORD dwError, int bSticky);
 void PlatFaultReset(void);

@@ -335,6 +335,12 @@ static int RevertKeys(const char* szFile, const char* szBackup, const char* szBa
     } else if (dwUpgradeType == 0 && !FileExists(szBackup)) {
         LogFormat(1, "RestoreQuillIni: no backup file  %s: can't restore LP settings", szBackup);
         return 0;
+    } else if (!FileExists(szBackup)) {
+        /* An upgrade saves the file before it changes a key: without the
+         * saved copy the upgrade of this level never changed it (it was
+         * stopped before), and the revert leaves it as it is. */
+        LogFormat(1, "RestoreQuillIni: no backup file  %s: %s was not changed and stays as it is", szBackup, szFile);
+        return 1;
     } else if (!FileExists(szFile) || dwUpgradeType != 0) {
         int bHadFile = FileExists(szFile);
         if (!RestoreQuillIni(szFile, szBackup)) {

@@ -205,6 +205,8 @@ static int PlanEntry(REPORT_TEXT* pText, DWORD dwEntry, int* pbFails)
             facts.bSysFile = strcmp(szExt, "sys") == 0;
         }
         facts.bAddedByFix = f.dwOldSize == 0 && f.dwOldCrc == 0;
+        facts.bTargetIsNew = facts.bTargetExists && f.dwKind == FILE_KIND_WHOLE && f.dwNewCrc != f.dwOldCrc &&
+                             dwCrc == f.dwNewCrc;
 
         szBackup[0] = 0;
         if (f.dwKind == FILE_KIND_EARLIER && facts.bLevelBackups) {

@@ -100,6 +100,28 @@ TEST_F(SelfCheckTest, SumOfAllBytesButTheStoredFour)
     EXPECT_TRUE(g_aBoxes.empty());
 }
 
+// The sum is taken block by block, eight bytes at a time: files of several
+// blocks and an odd size, all bytes 0xFF (the largest lane values) or mixed,
+// and one byte changed anywhere, are told apart exactly.
+TEST_F(SelfCheckTest, LargeFilesSumExactly)
+{
+    std::string sFull(3 * 65536 + 13, '\xff');
+    std::string sMixed;
+    uint32_t x = 1;
+    for (int i = 0; i < 2 * 65536 + 4099; i++) sMixed += (char)((x = x * 1103515245u + 12345u) >> 24);
+    for (const std::string* ps : {&sFull, &sMixed}) {
+        std::string sGood = ContainerFile(*ps);
+        Package(sGood);
+        EXPECT_EQ(1, VerifyModuleChecksum(nullptr, nullptr)) << ps->size();
+        for (size_t iAt : {(size_t)7, (size_t)65535, (size_t)65536, ps->size() - 1}) {
+            std::string sBad = sGood;
+            sBad[iAt] = (char)(sBad[iAt] ^ 0x01);
+            Package(sBad);
+            EXPECT_EQ(0, VerifyModuleChecksum(nullptr, nullptr)) << ps->size() << " byte " << iAt;
+        }
+    }
+}
+
 TEST_F(SelfCheckTest, PortableExecutableAndTinyFiles)
 {
     // A PE file keeps the sum at offset 28.

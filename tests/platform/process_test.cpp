@@ -342,3 +342,23 @@ TEST_F(ProcessTest, InjectedFault)
 }
 
 } // namespace
+
+// Armed faults and their trace stay with the process they were armed for: a
+// child starts with neither, so a tool the installer runs counts nothing of
+// the installer's and fails nothing of it.
+TEST_F(ProcessTest, FaultsAreNotHandedToChildren)
+{
+    WriteScript(m_machine.Host("C:\\work\\env.bat"),
+                "printf '[%s] [%s] [%s]' \"${HERON_FAULT-unset}\" \"${HERON_FAULT_TRACE-unset}\" "
+                "\"${HERON_FAULT_OTHER-unset}\" > \"$(dirname \"$0\")/env.txt\"\n");
+    PlatFaultReset(); // this process does not arm them itself
+    setenv("HERON_FAULT", "MoveFile:1000", 1);
+    setenv("HERON_FAULT_TRACE", "/nonexistent/trace", 1);
+    setenv("HERON_FAULT_OTHER", "kept", 1);
+    Outcome o = Run("env.bat");
+    unsetenv("HERON_FAULT");
+    unsetenv("HERON_FAULT_TRACE");
+    unsetenv("HERON_FAULT_OTHER");
+    EXPECT_TRUE(o.bStarted);
+    EXPECT_EQ("[unset] [unset] [kept]", ReadFile(m_machine.Host("C:\\work\\env.txt")));
+}

@@ -227,3 +227,19 @@ TEST_F(BackupDirsTest, RemoveIniBackupsWithOnlyTheConfigurationCopy)
 }
 
 } // namespace
+
+namespace {
+
+// A revert after an upgrade that was stopped before it reached the
+// configuration file: there is no saved copy, so the file was never changed
+// and stays byte for byte as it is (no key is added).
+TEST_F(ConfigTest, RevertWithoutASavedCopyLeavesTheFileAsItIs)
+{
+    Put(PROG_INI, kQuillIni);
+    ASSERT_EQ(1, Revert());
+    EXPECT_EQ(kQuillIni, Get(PROG_INI));
+    EXPECT_TRUE(Logged("\tRestoreQuillIni: no backup file  C:\\VIREO\\GARNET\\Release801\\QUILL_INI.BCK: "
+                       "C:\\VIREO\\GARNET\\QUILL.INI was not changed and stays as it is"));
+}
+
+} // namespace

@@ -8,10 +8,13 @@
 #include "platform/posix/posix.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 static DWORD s_dwLastError;
 
@@ -57,9 +60,11 @@ static const char* const s_aszFaultOps[] = {
 };
 #define FAULT_OPS ((int)(sizeof(s_aszFaultOps) / sizeof(s_aszFaultOps[0])))
 
-/* What an armed fault does when it fires. Only failing the call for now;
- * further actions are added here and in s_aFaultWords. */
+/* What an armed fault does when it fires: fail the call with its error, or
+ * end the process there as a power cut would (no clean-up, no stream of the
+ * process flushed: only what already reached the files stays). */
 #define FAULT_FAIL 0
+#define FAULT_EXIT 1
 
 #define FAULT_SLOTS 16
 typedef struct FAULT {
@@ -73,6 +78,8 @@ typedef struct FAULT {
 static FAULT s_aFaults[FAULT_SLOTS];
 static int s_cFaults;
 static int s_bFaultEnvRead;
+/* HERON_FAULT_TRACE: every operation's name, one a line, as it is called. */
+static int s_fdTrace = -1;
 
 int PlatFaultOpCount(void) { return FAULT_OPS; }
 
@@ -141,8 +148,9 @@ static int FaultNumber(const char* sz, unsigned long ulMax, unsigned long* pul)
     return 1;
 }
 
-/* One item of HERON_FAULT: "Op[:n[:error[:word...]]]". The words after the
- * error are flags; "sticky" keeps the fault firing after its first time.
+/* One item of HERON_FAULT: "Op[:n[:error][:word...]]". The words after the
+ * call number are flags: "sticky" keeps the fault failing after its first
+ * time, "exit" ends the process at that call instead of failing it.
  * Returns 1, or 0 after a message on stderr. */
 static int FaultParseItem(char* szItem)
 {
@@ -150,7 +158,7 @@ static int FaultParseItem(char* szItem)
     int cField = 0;
     char* p = szItem;
     unsigned long ulCall = 1, ulError = ERROR_ACCESS_DENIED;
-    int bSticky = 0, iOp, i;
+    int bSticky = 0, nAction = FAULT_FAIL, iOp, i, iWords = 3;
     while (cField < 8) {
         apField[cField++] = p;
         p = strchr(p, ':');
@@ -171,19 +179,22 @@ static int FaultParseItem(char* szItem)
                 apField[0], apField[1]);
         return 0;
     }
-    if (cField > 2 && !FaultNumber(apField[2], 0xffffffffUL, &ulError)) {
+    /* The error may be left out before a word ("MoveFile:3:exit"). */
+    if (cField > 2 && (strcmp(apField[2], "exit") == 0 || strcmp(apField[2], "sticky") == 0)) iWords = 2;
+    else if (cField > 2 && !FaultNumber(apField[2], 0xffffffffUL, &ulError)) {
         fprintf(stderr, "heron: HERON_FAULT: the error code of %s is not a number: \"%s\"\n", apField[0],
                 apField[2]);
         return 0;
     }
-    for (i = 3; i < cField; i++) {
+    for (i = iWords; i < cField; i++) {
         if (strcmp(apField[i], "sticky") == 0) bSticky = 1;
+        else if (strcmp(apField[i], "exit") == 0) nAction = FAULT_EXIT;
         else {
             fprintf(stderr, "heron: HERON_FAULT: unknown word \"%s\" after %s\n", apField[i], apField[0]);
             return 0;
         }
     }
-    return FaultArm(iOp, (int)ulCall, (DWORD)ulError, bSticky, FAULT_FAIL);
+    return FaultArm(iOp, (int)ulCall, (DWORD)ulError, bSticky, nAction);
 }
 
 /* HERON_FAULT="MoveFile:2:5,Fwrite:1:112:sticky" */
@@ -195,6 +206,14 @@ int PosixFaultInitFromEnv(void)
     char* pItem;
     if (s_bFaultEnvRead) return 1;
     s_bFaultEnvRead = 1;
+    szEnv = getenv("HERON_FAULT_TRACE");
+    if (szEnv && *szEnv) {
+        s_fdTrace = open(szEnv, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+        if (s_fdTrace < 0) {
+            fprintf(stderr, "heron: HERON_FAULT_TRACE: cannot open \"%s\"\n", szEnv);
+            return 0;
+        }
+    }
     szEnv = getenv("HERON_FAULT");
     if (!szEnv || !*szEnv) return 1;
     if (!PosixCopy(szCopy, sizeof(szCopy), szEnv)) {
@@ -207,15 +226,36 @@ int PosixFaultInitFromEnv(void)
     return 1;
 }
 
+/* Ends the process at once, as a power cut would: no handler, no exit
+ * function, no buffered stream written. */
+static void FaultEndProcess(void)
+{
+    kill(getpid(), SIGKILL);
+    _exit(128 + SIGKILL);
+}
+
+static void FaultTrace(const char* szOp)
+{
+    char szLine[64];
+    size_t cch = strlen(szOp);
+    if (cch + 1 >= sizeof(szLine)) return;
+    memcpy(szLine, szOp, cch);
+    szLine[cch++] = '\n';
+    /* One write per line, appended: the trace stays whole when the process ends. */
+    (void)!write(s_fdTrace, szLine, cch);
+}
+
 int PlatFaultHit(const char* szOp)
 {
     int i;
     if (!s_bFaultEnvRead && !PosixFaultInitFromEnv()) exit(1);
+    if (s_fdTrace >= 0) FaultTrace(szOp);
     for (i = 0; i < s_cFaults; i++) {
         FAULT* pFault = &s_aFaults[i];
         if (strcmp(s_aszFaultOps[pFault->iOp], szOp) != 0) continue;
         if (pFault->bFired) {
             if (pFault->bSticky) {
+                if (pFault->nAction == FAULT_EXIT) FaultEndProcess();
                 PlatSetLastError(pFault->dwError);
                 return 1;
             }
@@ -223,6 +263,7 @@ int PlatFaultHit(const char* szOp)
         }
         if (--pFault->nCountdown <= 0) {
             pFault->bFired = 1;
+            if (pFault->nAction == FAULT_EXIT) FaultEndProcess();
             PlatSetLastError(pFault->dwError);
             return 1;
         }

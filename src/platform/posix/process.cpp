@@ -201,6 +201,10 @@ static char** ProcBuildEnvironment(const char* szCommandLine, char** ppszOwn)
     }
     for (i = 0, j = 0; i < cEnv; i++) {
         if (strncmp(environ[i], szVar, sizeof(szVar) - 1) == 0) continue;
+        /* Armed faults and their trace belong to the process they were
+         * armed for: a tool it starts counts its own calls from nothing. */
+        if (strncmp(environ[i], "HERON_FAULT=", 12) == 0 || strncmp(environ[i], "HERON_FAULT_TRACE=", 18) == 0)
+            continue;
         ppEnv[j++] = environ[i];
     }
     memcpy(szOwn, szVar, sizeof(szVar) - 1);
