@@ -16,6 +16,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+/* This file is also built into the Windows backend. */
+#ifndef O_CLOEXEC
+#define O_CLOEXEC 0
+#endif
+#ifndef SIGKILL
+#define SIGKILL 9
+#endif
+
 static DWORD s_dwLastError;
 
 DWORD PlatGetLastError(void) { return s_dwLastError; }
@@ -230,7 +238,9 @@ int PosixFaultInitFromEnv(void)
  * function, no buffered stream written. */
 static void FaultEndProcess(void)
 {
+#ifndef _WIN32
     kill(getpid(), SIGKILL);
+#endif
     _exit(128 + SIGKILL);
 }
 
