@@ -315,17 +315,20 @@ TEST_F(UpgradeRunTest, LevelAboveTheBaseIsBroughtBackBeforeTheUpgrade)
 #define R802FP3 "Release 8.0.2FP3|June 1, 2010"
 #define R802FP4 "Release 8.0.2FP4|July 1, 2010"
 
+// The files of one fix-pack level: the key file stamped with the level, a
+// program file and a data file whose texts name the level by strTag.
+static TreeFiles FixPackLevel(const TempMachine& machine, const char* szLabel, const std::string& strTag)
+{
+    return {{"program/qstrings.dll", KeyFile(machine, szLabel)},
+            {"program/a.txt", "v" + strTag + "\n"},
+            {"data/quill.cfg", "d" + strTag + "\n"}};
+}
+
 TEST_F(UpgradeRunTest, RevertToAnotherFixPackOverTheBaseRelease)
 {
-    TreeFiles base = {{"program/qstrings.dll", KeyFile(m_machine, R802)},
-                      {"program/a.txt", "v802\n"},
-                      {"data/quill.cfg", "d802\n"}};
-    TreeFiles fp3 = {{"program/qstrings.dll", KeyFile(m_machine, R802FP3)},
-                     {"program/a.txt", "vfp3\n"},
-                     {"data/quill.cfg", "dfp3\n"}};
-    TreeFiles fp4 = {{"program/qstrings.dll", KeyFile(m_machine, R802FP4)},
-                     {"program/a.txt", "vfp4\n"},
-                     {"data/quill.cfg", "dfp4\n"}};
+    TreeFiles base = FixPackLevel(m_machine, R802, "802");
+    TreeFiles fp3 = FixPackLevel(m_machine, R802FP3, "fp3");
+    TreeFiles fp4 = FixPackLevel(m_machine, R802FP4, "fp4");
     PackageRecipe p3;
     p3.strVersionTool = BinPath("tools/updver/UpdateVersion");
     p3.strFrom = R802;
@@ -363,12 +366,8 @@ TEST_F(UpgradeRunTest, RevertToTheSpecialBaseLevelRollsTheKeysForward)
 {
     // A fix pack whose base release is the one with the backup directory
     // "Release802FP3": its revert restores that level and drops the registry.
-    TreeFiles fp3 = {{"program/qstrings.dll", KeyFile(m_machine, R802FP3)},
-                     {"program/a.txt", "vfp3\n"},
-                     {"data/quill.cfg", "dfp3\n"}};
-    TreeFiles fp4 = {{"program/qstrings.dll", KeyFile(m_machine, R802FP4)},
-                     {"program/a.txt", "vfp4\n"},
-                     {"data/quill.cfg", "dfp4\n"}};
+    TreeFiles fp3 = FixPackLevel(m_machine, R802FP3, "fp3");
+    TreeFiles fp4 = FixPackLevel(m_machine, R802FP4, "fp4");
     PackageRecipe p4;
     p4.strVersionTool = BinPath("tools/updver/UpdateVersion");
     p4.strFrom = R802FP3;
