@@ -10,6 +10,7 @@
 
 #include "engine/engine.h"
 #include "platform/process.h"
+#include "platform/profile.h"
 #include "platform/ui.h"
 #include "records/config.h"
 #include "records/patchini.h"
@@ -29,8 +30,11 @@
 #define DRIVER_KEY_COPY "qstrings.dll"
 #define DRIVER_STAMP_TOOL "UpdateVersion.exe"
 #define DRIVER_SPECIAL_DIR "Release802FP3"
+#define DRIVER_REVERT_NOTE "UPRBREVERT.INI"
+#define DRIVER_REVERT_SECTION "Revert"
 
 char gszDriverFailure[260];
+int gbRevertFinished;
 
 /* Logs a failure of the run and keeps it for the upgrade page. */
 static void DriverFailed(const char* szFormat, ...)
@@ -174,15 +178,20 @@ static int SaveKeyFile(int* pbMade)
     return 1;
 }
 
-/* The revert: the level's key file back, and its copy gone. */
+/* The revert: the level's key file back, and its copy gone. The copy goes
+ * to a neighbour first and replaces the key file in one step: a run stopped
+ * half way never leaves a key file without its stamp. */
 static int PutKeyFileBack(void)
 {
     char szCopy[MAX_PATH];
     char szKey[MAX_PATH];
+    char szNew[MAX_PATH];
     KeyCopyPath(szCopy, sizeof(szCopy));
     KeyFilePath(szKey, sizeof(szKey));
     if (!FileExists(szCopy)) return 1;
-    if (!CopyFileWhole(szCopy, szKey)) {
+    if (!TextFormat(szNew, sizeof(szNew), "%s.UPN", szKey) || !CopyFileWhole(szCopy, szNew) ||
+        !PlatMoveFileReplace(szNew, szKey)) {
+        PlatDeleteFile(szNew);
         DriverFailed("Couldn't copy the key file %s back to %s", szCopy, szKey);
         return 0;
     }
@@ -230,6 +239,148 @@ int StampKeyFile(const char* szLabel)
 /* ---- 3. UpgradeQuillVersion ------------------------------------------------------ */
 
 static int DescriptionHas(const char* szWord) { return strstr(StringText(STR_DESCRIPTION), szWord) != NULL; }
+
+static void RollbackCopyName(DWORD k, int j, char* szOut, size_t cbOut);
+static void RollbackBackupName(DWORD k, char* szOut, size_t cbOut);
+
+/* The note a revert keeps in the program directory from before its file
+ * phases until its records are done: the level it reverts to, the level it
+ * leaves, and whether the level's patch registry backup was there. A run
+ * that finds the installation at the note's level finishes the records. */
+static void RevertNotePath(char* szPath, size_t cbPath)
+{
+    TextFormat(szPath, cbPath, "%s\\%s", gpProgramDir, DRIVER_REVERT_NOTE);
+}
+
+static int WriteRevertNote(const char* szTarget, const char* szSource)
+{
+    char szPath[MAX_PATH];
+    char szDir[MAX_PATH];
+    char szBackup[MAX_PATH];
+    char szText[TEXT_FORMAT_MAX];
+    PLATFILE* pf;
+    size_t cch;
+    int bOk;
+    RevertNotePath(szPath, sizeof(szPath));
+    BackupDirPath(szDir, sizeof(szDir));
+    TextFormat(szBackup, sizeof(szBackup), "%s\\%s", szDir, PATCH_BACKUP_NAME);
+    if (!TextFormat(szText, sizeof(szText), "[" DRIVER_REVERT_SECTION "]\r\nTarget=%s\r\nSource=%s\r\nPatchIniBackup=%d\r\n",
+                    szTarget, szSource, FileExists(szBackup))) {
+        DriverFailed("Couldn't write %s", szPath);
+        return 0;
+    }
+    pf = PlatFopen(szPath, "wb");
+    if (!pf) {
+        DriverFailed("Couldn't write %s: %d", szPath, (int)PlatGetLastError());
+        return 0;
+    }
+    cch = strlen(szText);
+    bOk = PlatFwrite(szText, 1, cch, pf) == cch;
+    if (PlatFclose(pf) != 0) bOk = 0;
+    if (!bOk) {
+        DriverFailed("Couldn't write %s: %d", szPath, (int)PlatGetLastError());
+        PlatDeleteFile(szPath);
+        return 0;
+    }
+    return 1;
+}
+
+static void DropRevertNote(void)
+{
+    char szPath[MAX_PATH];
+    RevertNotePath(szPath, sizeof(szPath));
+    if (FileExists(szPath) && !PlatDeleteFile(szPath))
+        LogFormat(0, "Couldn't remove %s: %d", szPath, (int)PlatGetLastError());
+}
+
+/* The steps of a revert after its files are back: the level's key file and
+ * its stamp, the configuration keys and the patch registry, the emptied
+ * level directories. Each can run again. 1 when all succeeded; the note is
+ * then removed. */
+static int RevertRecords(const char* szTarget, const char* szSource)
+{
+    int r = 1;
+    int bStamped = !DescriptionHas("QSD") && !DescriptionHas("Custom") && !DescriptionHas("GWA");
+    if (dwUpgradeType == 2) r = PutKeyFileBack();
+    if (r && bStamped) r = StampKeyFile(szTarget);
+    if (r && bStamped && !UpdateQuillIni(szTarget, szSource)) {
+        /* The files are at the level, the records not yet: the note stays and
+         * the same revert run again finishes them. */
+        DriverFailed("Couldn't update %s with CFP_LP info", "QUILL.INI");
+        r = 0;
+    }
+    if (r && !DescriptionHas("QSD") && !DescriptionHas("Custom")) RemoveBackupDirs();
+    if (r) DropRevertNote();
+    return r;
+}
+
+int FinishStoppedRevert(void)
+{
+    char szPath[MAX_PATH];
+    char szTarget[DRIVER_LABEL_SIZE];
+    char szSource[DRIVER_LABEL_SIZE];
+    char szTo[DRIVER_LABEL_SIZE];
+    char szCurrent[DRIVER_LABEL_SIZE];
+    char szFlag[8];
+    char szA[BACKUP_NAME_SIZE];
+    char szB[BACKUP_NAME_SIZE];
+    char szSavedCurrent[sizeof(gszCurrentRelease)];
+    char szSavedDir[sizeof(gszBackupDir)];
+    char szBackup[MAX_PATH];
+    const BYTE* pb;
+    DWORD cb = 0;
+    int iSavedMode, r;
+
+    gbRevertFinished = 0;
+    RevertNotePath(szPath, sizeof(szPath));
+    if (dwUpgradeType == 0 || !gpProgramDir || !FileExists(szPath)) return 0;
+    pb = FindPayload(1, KIND_VERSION, &cb);
+    if (!pb || cb < VERSION_HEADER_SIZE) return 0;
+    PlatGetPrivateProfileString(DRIVER_REVERT_SECTION, "Target", "", szTarget, sizeof(szTarget), szPath);
+    PlatGetPrivateProfileString(DRIVER_REVERT_SECTION, "Source", "", szSource, sizeof(szSource), szPath);
+    PlatGetPrivateProfileString(DRIVER_REVERT_SECTION, "PatchIniBackup", "0", szFlag, sizeof(szFlag), szPath);
+    LabelField(pb + LABEL_FIELD_SIZE, szTo, sizeof(szTo));
+    TrimLabel(szTo);
+    TextCopy(szCurrent, sizeof(szCurrent), gszCurrentRelease);
+    TrimLabel(szCurrent);
+    /* Another package's note, or a revert whose files are not all back (its
+     * stamp still names the level it left): the revert run again does it
+     * all. */
+    if (!szTarget[0] || strcmp(szSource, szTo) != 0) return 0;
+    if (strcmp(szCurrent, szTarget) != 0 &&
+        strcmp(BackupDirName(szCurrent, szA), BackupDirName(szTarget, szB)) != 0)
+        return 0;
+
+    LogFormat(0, "The revert to %s was stopped after its files were back: its records are finished now", szTarget);
+    iSavedMode = giOperationMode;
+    TextCopy(szSavedCurrent, sizeof(szSavedCurrent), gszCurrentRelease);
+    TextCopy(szSavedDir, sizeof(szSavedDir), gszBackupDir);
+    giOperationMode = MODE_REVERT;
+    TextCopy(gszCurrentRelease, sizeof(gszCurrentRelease), szSource);
+    BackupDirName(szTarget, gszBackupDir);
+    TextFormat(szBackup, sizeof(szBackup), "%s\\%s\\%s", gpProgramDir, gszBackupDir, PATCH_BACKUP_NAME);
+    gbPatchIniPutBack = strcmp(szFlag, "1") == 0 && !FileExists(szBackup);
+    gbPatchIniRestored = 0;
+    gszDriverFailure[0] = 0;
+    r = RevertRecords(szTarget, szSource);
+    gbPatchIniPutBack = 0;
+    giOperationMode = iSavedMode;
+    TextCopy(gszCurrentRelease, sizeof(gszCurrentRelease), szSavedCurrent);
+    TextCopy(gszBackupDir, sizeof(gszBackupDir), szSavedDir);
+    if (!r) return -1;
+    /* The copies the stopped run kept for its own rollback are not needed. */
+    for (DWORD k = 1; k <= ReadLe32(pb + 212) && k < FILE_TABLE_MAX; k++) {
+        for (int j = 0; j <= giPartitions && j < 100; j++) {
+            RollbackCopyName(k, j, szBackup, sizeof(szBackup));
+            if (FileExists(szBackup)) PlatDeleteFile(szBackup);
+        }
+        RollbackBackupName(k, szBackup, sizeof(szBackup));
+        if (FileExists(szBackup)) PlatDeleteFile(szBackup);
+    }
+    LogFormat(0, "The revert to %s is finished", szTarget);
+    gbRevertFinished = 1;
+    return 1;
+}
 
 /* The revert to the base release whose backup directory is the special
  * one: handed to the recovery of recorded levels. */
@@ -518,9 +669,14 @@ int UpgradeQuillVersion(void)
     int bKeyCopyMade = 0;
     int r = 1;
 
-    gszDriverFailure[0] = 0;
     gbPatchIniRestored = 0;
     LogLine("Entered UpgradeQuillVersion()", 0);
+    /* Identification finished a stopped revert to the level asked for. */
+    if (!bUpgrade && gbRevertFinished) {
+        LogLine("Exiting UpgradeQuillVersion(): 1", 0);
+        return 1;
+    }
+    gszDriverFailure[0] = 0;
     pb = FindPayload(1, KIND_VERSION, &cb);
     if (!pb || cb < VERSION_HEADER_SIZE) {
         TextCopy(gszDriverFailure, sizeof(gszDriverFailure), StringText(STR_NO_VERSION));
@@ -566,30 +722,33 @@ int UpgradeQuillVersion(void)
     }
 
     if (r && bUpgrade && dwUpgradeType == 2) r = SaveKeyFile(&bKeyCopyMade);
-    if (r) r = RunFilePhases(pTable, dwCount212, bUpgrade, bKeyCopyMade);
-    if (r && dwUpgradeType != 0) {
-        if (dwUpgradeType == 2 && !bUpgrade) r = PutKeyFileBack();
-        if (r && !DescriptionHas("QSD") && !DescriptionHas("Custom") && !DescriptionHas("GWA"))
-            r = StampKeyFile(szTarget);
+    if (r && !bUpgrade && dwUpgradeType != 0) r = WriteRevertNote(szTarget, szSource);
+    if (r) {
+        r = RunFilePhases(pTable, dwCount212, bUpgrade, bKeyCopyMade);
+        if (!r && !bUpgrade && dwUpgradeType != 0) DropRevertNote();
     }
-    /* The configuration and the records follow only a run whose files and
-     * stamp are in place. */
-    if (r && !DescriptionHas("QSD") && !DescriptionHas("Custom") && !DescriptionHas("GWA") &&
-        !UpdateQuillIni(szTarget, szSource))
-        LogFormat(0, "Couldn't update %s with CFP_LP info", "QUILL.INI");
-    if (r && dwUpgradeType != 0) {
-        if (bUpgrade) {
+    if (!bUpgrade && dwUpgradeType != 0) {
+        /* A revert of a recorded level: its records follow its files. */
+        if (r) r = RevertRecords(szTarget, szSource);
+    } else {
+        if (r && dwUpgradeType != 0 && !DescriptionHas("QSD") && !DescriptionHas("Custom") &&
+            !DescriptionHas("GWA"))
+            r = StampKeyFile(szTarget);
+        /* The configuration and the records follow only a run whose files and
+         * stamp are in place. */
+        if (r && !DescriptionHas("QSD") && !DescriptionHas("Custom") && !DescriptionHas("GWA") &&
+            !UpdateQuillIni(szTarget, szSource))
+            LogFormat(0, "Couldn't update %s with CFP_LP info", "QUILL.INI");
+        if (r && dwUpgradeType != 0) {
             if (!RecordFix(szBase, szTarget, dwCount216, pb + offRecords, cb - offRecords)) {
                 /* The files and the stamp are in place, but without the record
                  * no revert can find this level: the run has failed. */
                 DriverFailed("Couldn't record the fix in %s", gpszPatchIni);
                 r = 0;
             }
-        } else if (!DescriptionHas("QSD") && !DescriptionHas("Custom")) {
+        } else if (r && bUpgrade) {
             RemoveBackupDirs();
         }
-    } else if (r && bUpgrade) {
-        RemoveBackupDirs();
     }
 
     if (pTable) {

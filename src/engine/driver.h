@@ -46,4 +46,15 @@ int BuildDriverTable(const BYTE* pbRecords, DWORD cbRecords, DWORD dwRecords, DW
  */
 int StampKeyFile(const char* szLabel);
 
+/* A revert that was stopped after its files and stamp were back, before its
+ * records (the note "UPRBREVERT.INI" in the program directory names its
+ * level, and the installation is identified at that level): finishes the
+ * records (key file, configuration keys, patch registry, level directories).
+ * Called after identification, never in a dry run. 1 when it finished one
+ * (gbRevertFinished is then set: a revert to that level has nothing left to
+ * do), 0 when there was none to finish, -1 when finishing failed (logged;
+ * the note stays for the next run). */
+int FinishStoppedRevert(void);
+extern int gbRevertFinished;
+
 #endif

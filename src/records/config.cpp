@@ -30,6 +30,7 @@
 #define LP_ABSENT "DEFAULT"
 
 int gbPatchIniRestored;
+int gbPatchIniPutBack;
 
 /* ---- 1. Small helpers ---------------------------------------------------- */
 
@@ -158,10 +159,17 @@ static int SetLpKey(const char* szKey, const char* szValue, const char* szFile, 
 static int RestoreLpKey(const char* szKey, const char* szFile, const char* szBackup)
 {
     char szValue[LP_VALUE_SIZE];
+    DWORD dwError;
     if (!FileExists(szBackup)) return 0;
-    if (PlatGetPrivateProfileString(LP_SECTION, szKey, LP_ABSENT, szValue, sizeof(szValue), szBackup) == 0)
+    PlatSetLastError(0);
+    if (PlatGetPrivateProfileString(LP_SECTION, szKey, LP_ABSENT, szValue, sizeof(szValue), szBackup) == 0) {
+        dwError = PlatGetLastError();
         LogFormat(1, "Getting profile string %s for Quill from the backup file %s : error: %d", szKey, szBackup,
-                  (int)PlatGetLastError());
+                  (int)dwError);
+        /* A read that failed says nothing of the saved value: the key is
+         * neither emptied nor deleted on its word. */
+        if (dwError != 0) return 0;
+    }
     return WriteLpKey(szFile, szKey, strcmp(szValue, LP_ABSENT) == 0 ? NULL : szValue);
 }
 
@@ -204,7 +212,8 @@ int RestoreQuillIni(const char* szFile, const char* szBackup)
     if (!bBase) LogFormat(1, "Could not restore CFP_LP_BASE_VERSION from %s to %s", szBackup, szFile);
     bCurrent = RestoreLpKey(LP_CURRENT, szFile, szBackup);
     if (!bCurrent) LogFormat(1, "Could not restore CFP_LP_CURRENT from %s to %s", szBackup, szFile);
-    return bCurrent || bBase;
+    /* Both keys or the restore failed: the saved copy must stay. */
+    return bCurrent && bBase;
 }
 
 int RestorePatchIniWhole(const char* szFile, const char* szBackup)
@@ -264,6 +273,12 @@ static int RevertPatchIni(const char* szDir)
     int r;
     TextFormat(szPatchIni, sizeof(szPatchIni), "%s\\%s", gpProgramDir, "PATCH.INI");
     TextFormat(szBackup, sizeof(szBackup), "%s\\%s\\%s", gpProgramDir, szDir, PATCH_BACKUP_NAME);
+    if (gbPatchIniPutBack) {
+        /* A stopped revert put the file back and removed its backup. */
+        LogFormat(1, "%s was put back by the revert that was stopped", szPatchIni);
+        gbPatchIniRestored = 1;
+        return 1;
+    }
     r = RestorePatchIniWhole(szPatchIni, szBackup);
     if (r == 1) {
         gbPatchIniRestored = 1;
@@ -271,7 +286,11 @@ static int RevertPatchIni(const char* szDir)
     }
     if (r < 0) return 0;
     LogFormat(1, "PATCH.ini could not be restored from the backup %s removing %s", szBackup, szPatchIni);
-    PlatDeleteFile(szPatchIni);
+    /* A registry that stays would list a level the files have left. */
+    if (!PlatDeleteFile(szPatchIni) && FileExists(szPatchIni)) {
+        LogFormat(1, "Couldn't remove %s: %d", szPatchIni, (int)PlatGetLastError());
+        return 0;
+    }
     return 1;
 }
 
@@ -299,8 +318,8 @@ static int UpgradeKeys(const char* szFile, const char* szBackup, const char* szT
     } else if (!WriteLpKey(szFile, LP_BASE, szS)) {
         return 0;
     }
-    SetLpKey(LP_CURRENT, szV, szFile, szBackup);
-    return 1;
+    /* A key that could not be written is a failure the run reports. */
+    return SetLpKey(LP_CURRENT, szV, szFile, szBackup);
 }
 
 /* An upgrade without a configuration file: the file is created with the
@@ -347,8 +366,10 @@ static int RevertKeys(const char* szFile, const char* szBackup, const char* szBa
             LogFormat(1, bHadFile ? "Quill.ini coudl not be restored from the backup %s"
                                   : "Quill.ini could not be restored from the backup %s",
                       szBackup);
-            /* Without a saved copy the level left is still worth noting. */
-            return WriteLpKey(szFile, LP_PREV, szV);
+            /* Without a saved copy the level left is still worth noting; the
+             * saved copy stays for a revert run again, and the run fails. */
+            WriteLpKey(szFile, LP_PREV, szV);
+            return 0;
         }
         if (bHadFile && !RestoreLpKey(LP_PREV, szFile, szBackup)) r = 0;
     } else if (!RestoreLpKey(LP_BASE, szFile, szBackup)) {
@@ -390,7 +411,9 @@ int UpdateQuillIni(const char* szTargetLabel, const char* szSourceLabel)
 
     aszSeen = (char(*)[MAX_PATH])PlatHeapAlloc((size_t)cFiles * MAX_PATH);
     if (!aszSeen) return 0;
-    for (i = 0; i < cFiles && r; i++) {
+    /* A file that fails does not stop the others: the failure is reported. */
+    for (i = 0; i < cFiles; i++) {
+        int rFile = 1;
         ConfigFileOf(i, szFile, sizeof(szFile));
         /* A data directory whose file is missing everywhere gets its own. */
         if (bUpgrade && SeveralDataDirs() && !FileExists(szFile))
@@ -398,17 +421,16 @@ int UpdateQuillIni(const char* szTargetLabel, const char* szSourceLabel)
         if (SeenBefore(aszSeen, &cSeen, cFiles, szFile)) continue;
         ConfigBackupOf(i, szDir, szBackupDir, szBackup, sizeof(szBackup));
         if (!bUpgrade) {
-            r = RevertKeys(szFile, szBackup, szBackupDir, szV);
-            if (dwUpgradeType == 0) break;
+            rFile = RevertKeys(szFile, szBackup, szBackupDir, szV);
         } else if (!FileExists(szFile)) {
-            r = CreateConfigFile(szFile, szBackup, szT, szS);
-            if (dwUpgradeType == 0) break;
+            rFile = CreateConfigFile(szFile, szBackup, szT, szS);
         } else if (dwUpgradeType == 0) {
-            r = SetLpKey(LP_BASE, szT, szFile, szBackup);
-            break;
+            rFile = SetLpKey(LP_BASE, szT, szFile, szBackup);
         } else {
-            r = UpgradeKeys(szFile, szBackup, szT, szS, szV);
+            rFile = UpgradeKeys(szFile, szBackup, szT, szS, szV);
         }
+        if (!rFile) r = 0;
+        if (dwUpgradeType == 0) break;
     }
     PlatHeapFree(aszSeen);
     /* With several data directories the configuration copies lie under the

@@ -54,4 +54,8 @@ int RemoveIniBackups(const char* szDirectory);
  * its backup: RemoveBackupDirs then keeps it (it holds the earlier levels). */
 extern int gbPatchIniRestored;
 
+/* Set while a revert that was stopped after it put the patch registry file
+ * back (and removed the file's backup) is finished: the file stays. */
+extern int gbPatchIniPutBack;
+
 #endif

@@ -44,6 +44,9 @@ int PutBackInterruptedFiles(void)
         FILEENTRY_FIELDS fields;
         int j, cTargets;
         if (!ReadFileEntry(k, szName, sizeof(szName), &fields)) continue;
+        /* A file the fix adds has no level before it: only a revert keeps a
+         * copy of it, and a revert removes it on purpose. */
+        if (fields.dwOldCrc == 0) continue;
         cTargets = fields.dwDirectory == DIR_DATA ? giPartitions : 1;
         for (j = 0; j < cTargets && j < 100; j++) {
             char szTarget[MAX_PATH];

@@ -11,14 +11,25 @@
 
 #define UTILS_BUFFER 1024
 
+/* A file that is there but cannot be opened now (held by another program,
+ * access denied) still exists: taking it for missing would let a caller
+ * create or overwrite it (a configuration file, a backup). Directories are
+ * not files. The open's error stays the last error. */
 int FileExists(const char* szPath)
 {
     PLATFILE* pf;
+    DWORD dwError, dwAttributes;
     if (!szPath || !*szPath) return 0;
     pf = PlatFopen(szPath, "rb");
-    if (!pf) return 0;
-    PlatFclose(pf);
-    return 1;
+    if (pf) {
+        PlatFclose(pf);
+        return 1;
+    }
+    dwError = PlatGetLastError();
+    if (dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND) return 0;
+    dwAttributes = PlatGetFileAttributes(szPath);
+    PlatSetLastError(dwError);
+    return dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 int DirectoryExists(const char* szPath)

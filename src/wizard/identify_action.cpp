@@ -18,9 +18,11 @@
 #include "identify/labels.h"
 #include "identify/mode.h"
 #include "identify/verify.h"
+#include "engine/driver.h"
 #include "platform/ui.h"
 #include "records/patchini.h"
 #include "report/plan.h"
+#include "report/report.h"
 #include "shell/exitcodes.h"
 #include "shell/globals.h"
 #include "shell/log.h"
@@ -131,6 +133,55 @@ static void IdentifyFailed(HWND hDlg)
     if (gwOptions & OPT_NOUSER) IdentifyEndUnattended(hDlg);
 }
 
+/* A stopped revert that could not be finished: the run has failed, as the
+ * revert itself would have; the note stays for the next run. */
+static void FinishFailed(HWND hDlg)
+{
+    PlatSetDlgItemText(hDlg, IDC_MESSAGE, gszDriverFailure);
+    ShowCtl(hDlg, IDC_MESSAGE, 1);
+    EnableCtl(hDlg, IDC_CLOSE, 1);
+    EnableCtl(hDlg, IDC_NEXT, 0);
+    PlatSetFocus(PlatGetDlgItem(hDlg, IDC_CLOSE));
+    giOperationMode = MODE_FAILED_UPGRADE;
+    gbFinished = 1;
+    SetArrowCursor();
+    if (gwOptions & OPT_NOUSER) {
+        PumpMessages();
+        PlatPostQuitMessage(EXIT_FAILED);
+        PlatDestroyWindow(hDlg);
+    }
+}
+
+/* The installation was found at the level of a revert that was stopped
+ * after its files were back: its records are finished first. 1 when the run
+ * has ended or goes on as that revert (a revert to this level was asked
+ * for: nothing else is left to do), 0 when identification goes on. */
+static int FinishRevertFirst(HWND hDlg)
+{
+    char szText[TEXT_FORMAT_MAX];
+    char szCut[IDENT_LABEL_BUFFER];
+    size_t cchRevert = strlen(gszRevertLabel);
+    int iFinish = FinishStoppedRevert();
+    if (iFinish < 0) {
+        LogLine("Unable to finish the revert that was stopped.", 0);
+        FinishFailed(hDlg);
+        return 1;
+    }
+    if (iFinish == 0 || !(gwOptions & OPT_REVERT) || !cchRevert ||
+        strncmp(gszCurrentRelease, gszRevertLabel, cchRevert) != 0)
+        return 0;
+    giOperationMode = MODE_REVERT;
+    TextCopy(gszRevertLabel, sizeof(gszRevertLabel), gszCurrentRelease);
+    CutLabel(gszCurrentRelease, szCut, sizeof(szCut));
+    const char* aszArgs[2] = {szCut, szCut};
+    SetPackageText(hDlg, IDC_MESSAGE, STR_REVERT_TO, 2, aszArgs, szText, sizeof(szText));
+    ShowCtl(hDlg, IDC_MESSAGE, 1);
+    EnableCtl(hDlg, IDC_NEXT, 1);
+    if (gwOptions & OPT_NOUSER) PlatPostMessage(hDlg, WM_COMMAND, MAKEWPARAM(IDC_NEXT, BN_CLICKED), 0);
+    SetArrowCursor();
+    return 1;
+}
+
 /* ---- The label choice ----------------------------------------------------- */
 
 /* Adds the row of label i unless a row already begins with its text (any
@@ -234,6 +285,7 @@ void IdentifyAction(HWND hDlg)
     if (iResult == 2) {
         CutLabel(gszCurrentRelease, szCurrentCut, sizeof(szCurrentCut));
         LogFormat(0, "Identified %s.", szCurrentCut);
+        if (!ReportDryRun() && FinishRevertFirst(hDlg)) return;
     } else if (iResult == 3) {
         CutLabel(szTo, szToCut, sizeof(szToCut));
         LogFormat(0, "Identified %s.", szToCut);
