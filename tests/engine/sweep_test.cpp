@@ -635,6 +635,57 @@ TEST_F(Sweep, TheKeyFileIsCommittedLast)
     EXPECT_NE(std::string::npos, strLog.find("Renamed UPTMP0005.TMP to C:\\WINDOWS\\SYSTEM32\\qstat.dll.")) << strLog;
 }
 
+// A revert whose stamp could not be written after its files were back: the
+// files are at the old level, the records still at the new one. The run
+// fails (4) and leaves its note; the same revert run again finishes the
+// records, and a copy the stopped run kept of a file the fix added is not
+// put back.
+TEST_F(Sweep, ARevertStoppedAfterItsFilesIsFinishedByTheSameRevert)
+{
+    const std::string strMachine = s_strDir + "/finished";
+    const std::string strProg = strMachine + "/drive_c/VIREO/GARNET/";
+    const std::string strRevert = "nouser nochecksum revert Release 8.0.1";
+    size_t cStarts = std::count(s_vRevertOps.begin(), s_vRevertOps.end(), std::string("CreateProcess"));
+    CopyMachine(s_strTo, strMachine);
+    ProcessResult r = Installer(strMachine, strRevert, {{"HERON_FAULT", "CreateProcess:" + std::to_string(cStarts) + ":2"}});
+    std::string strLog = TakeLog(strMachine);
+    EXPECT_EQ(4, r.iExitCode) << strLog;
+    EXPECT_TRUE(PathExists(strProg + "UPRBREVERT.INI")) << strLog;
+    WriteFile(strProg + "UPRB000300.TMP", s_to.at("VIREO/GARNET/sub/new.txt"));
+
+    r = Installer(strMachine, strRevert);
+    strLog = TakeLog(strMachine);
+    EXPECT_EQ(0, r.iExitCode) << strLog;
+    EXPECT_NE(std::string::npos, strLog.find("The revert to Release 8.0.1|March 3, 2010 was stopped after its files "
+                                             "were back: its records are finished now"))
+        << strLog;
+    std::string strScratch;
+    EXPECT_EQ("", AtLevel(s_from, s_from, Take(strMachine), &strScratch)) << strLog;
+    EXPECT_EQ("", strScratch);
+    RemoveAll(strMachine);
+}
+
+// The same stopped revert followed by an upgrade instead: the records are
+// finished first, and the upgrade then gives the state of a clean upgrade
+// (configuration keys included).
+TEST_F(Sweep, AnUpgradeAfterAStoppedRevertFinishesTheRevertFirst)
+{
+    const std::string strMachine = s_strDir + "/upgraded";
+    size_t cStarts = std::count(s_vRevertOps.begin(), s_vRevertOps.end(), std::string("CreateProcess"));
+    CopyMachine(s_strTo, strMachine);
+    ProcessResult r = Installer(strMachine, "nouser nochecksum revert Release 8.0.1",
+                                {{"HERON_FAULT", "CreateProcess:" + std::to_string(cStarts) + ":2"}});
+    TakeLog(strMachine);
+    ASSERT_EQ(4, r.iExitCode);
+    r = Installer(strMachine, "nouser nochecksum");
+    std::string strLog = TakeLog(strMachine);
+    EXPECT_EQ(0, r.iExitCode) << strLog;
+    std::string strScratch;
+    EXPECT_EQ("", AtLevel(s_to, s_from, Take(strMachine), &strScratch)) << strLog;
+    EXPECT_EQ("", strScratch);
+    RemoveAll(strMachine);
+}
+
 TEST_F(Sweep, NothingLostWhenAnUpgradeOrARevertFailsOrStopsAtAnyOperation)
 {
     ASSERT_FALSE(s_vUpgradeOps.empty());

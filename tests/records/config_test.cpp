@@ -4,6 +4,7 @@
 #include "records/config.h"
 
 #include "records/level_fixture.h"
+#include "shell/utils.h"
 
 namespace {
 
@@ -243,3 +244,40 @@ TEST_F(ConfigTest, RevertWithoutASavedCopyLeavesTheFileAsItIs)
 }
 
 } // namespace
+
+// A configuration file that cannot be opened for a moment (another program
+// holds it) is not missing: whichever open of the upgrade meets it held, the
+// upgrade never writes a fresh file over it.
+TEST_F(ConfigTest, AHeldConfigurationFileIsNotTakenForMissing)
+{
+    for (int n = 1; n <= 8; n++) {
+        RemoveTree(LEVEL_DIR);
+        Put(PROG_INI, kQuillIni);
+        PlatFaultArm("Fopen", n, ERROR_SHARING_VIOLATION, 0);
+        Upgrade();
+        PlatFaultReset();
+        std::string str = Get(PROG_INI);
+        EXPECT_NE(std::string::npos, str.find("Directory=C:\\QUILLDATA\\PART1")) << n << ": " << str;
+        EXPECT_NE(std::string::npos, str.find("[Other]\r\nColour=blue")) << n << ": " << str;
+        if (Exists(LEVEL_DIR "\\QUILL_INI.BCK"))
+            EXPECT_EQ(kQuillIni, Get(LEVEL_DIR "\\QUILL_INI.BCK")) << n << ": not the mark of a file the upgrade made";
+    }
+}
+
+// A revert whose read of the saved copy fails neither empties nor deletes
+// the key, reports the failure, and keeps the saved copy for a run again,
+// which then restores the file as a clean revert does.
+TEST_F(ConfigTest, AFailedReadOfTheSavedCopyFailsTheRevertAndKeepsTheCopy)
+{
+    Put(PROG_INI, kQuillIni);
+    ASSERT_EQ(1, Upgrade());
+    const std::string strUpgraded = Get(PROG_INI);
+    PlatFaultArm("GetPrivateProfileString", 1, ERROR_ACCESS_DENIED, 0);
+    EXPECT_EQ(0, Revert());
+    PlatFaultReset();
+    EXPECT_TRUE(Exists(LEVEL_DIR "\\QUILL_INI.BCK"));
+    EXPECT_NE(std::string::npos, Get(PROG_INI).find("CFP_LP_BASE_VERSION=" FROM)) << Get(PROG_INI);
+    EXPECT_EQ(1, Revert());
+    EXPECT_EQ(kQuillIni, Get(PROG_INI));
+    EXPECT_FALSE(Exists(LEVEL_DIR "\\QUILL_INI.BCK"));
+}

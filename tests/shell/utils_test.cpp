@@ -233,3 +233,20 @@ TEST(DirectoryExists, RestoresACurrentDirectoryLongerThanAPath)
 }
 
 } // namespace
+
+// A file that is there but cannot be opened now exists; a directory or a
+// missing name does not.
+TEST(FileExists, HeldFilesExistDirectoriesAndMissingNamesDoNot)
+{
+    TempMachine machine;
+    WriteFile(machine.Host("C:\\T\\held.txt"), "1");
+    PlatFaultArm("Fopen", 1, ERROR_SHARING_VIOLATION, 0);
+    EXPECT_EQ(1, FileExists("C:\\T\\held.txt"));
+    EXPECT_EQ((DWORD)ERROR_SHARING_VIOLATION, PlatGetLastError()) << "the open's error stays";
+    PlatFaultArm("Fopen", 1, ERROR_ACCESS_DENIED, 0);
+    EXPECT_EQ(0, FileExists("C:\\T"));
+    PlatFaultReset();
+    EXPECT_EQ(0, FileExists("C:\\T"));
+    EXPECT_EQ(0, FileExists("C:\\T\\missing.txt"));
+    EXPECT_EQ(0, FileExists("C:\\missing\\held.txt"));
+}
