@@ -371,7 +371,8 @@ static int RevertKeys(const char* szFile, const char* szBackup, const char* szBa
             WriteLpKey(szFile, LP_PREV, szV);
             return 0;
         }
-        if (bHadFile && !RestoreLpKey(LP_PREV, szFile, szBackup)) r = 0;
+        /* The saved copy stays until every key is back from it. */
+        if (bHadFile && !RestoreLpKey(LP_PREV, szFile, szBackup)) return 0;
     } else if (!RestoreLpKey(LP_BASE, szFile, szBackup)) {
         LogFormat(1, "Quill.ini coudl not be restored from the backup %s", szBackup);
         return 0;

@@ -41,9 +41,6 @@
 
 namespace {
 
-// Scenarios of the sampled sweep still known to lose or mix files.
-const int kSweepKnownLost = 5;
-
 #define R800 "Release 8.0.0|January 5, 2010"
 #define R801 "Release 8.0.1|March 3, 2010"
 #define R802 "Release 8.0.2|May 1, 2010"
@@ -700,10 +697,9 @@ TEST_F(Sweep, NothingLostWhenAnUpgradeOrARevertFailsOrStopsAtAnyOperation)
             SweepCommand("revert", s_strTo, "nouser nochecksum revert Release 8.0.1", s_vRevertOps, &cLost, &cKnown);
     printf("%d scenarios, %d lost, %d in the known window (a revert ended after its files, before its records)\n",
            cScenarios, cLost, cKnown);
-    // Known losses are open work (README, "If a run is interrupted", known
-    // limits): each is printed above as "LOST:". The bound keeps the figure
-    // from growing unnoticed until they are mended and it is 0.
-    EXPECT_LE(cLost, kSweepKnownLost);
+    // Each lost scenario is printed above as "LOST:", with both logs.
+    EXPECT_EQ(0, cLost);
+    EXPECT_EQ(0, cKnown) << "a revert ended between its files and its records is finished by the next run";
 }
 
 } // namespace
