@@ -11,12 +11,15 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHERON_BENCH=ON >/dev/null
 ninja -C build/release
 (cd build/release && ctest --output-on-failure -j "$JOBS")
+# The figures of the fault sweep (every 4th operation of its reduced list).
+grep -h -E '^(upgrade|revert): [0-9]+ operations|^[0-9]+ scenarios, ' build/release/Testing/Temporary/LastTest.log || true
 
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DHERON_SANITIZE=ON -DHERON_BENCH=OFF >/dev/null
 ninja -C build/asan
 # The fault sweep samples fewer scenarios under the sanitizers (HERON_SWEEP).
 (cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 HERON_SWEEP=12 \
     ctest --output-on-failure -j "$JOBS")
+grep -h -E '^(upgrade|revert): [0-9]+ operations|^[0-9]+ scenarios, ' build/asan/Testing/Temporary/LastTest.log || true
 echo "All tests passed (normal and sanitizer builds)."
 
 # The Windows build and the Wine tests.

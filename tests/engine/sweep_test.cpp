@@ -695,7 +695,7 @@ TEST_F(Sweep, NothingLostWhenAnUpgradeOrARevertFailsOrStopsAtAnyOperation)
     if (!szOnly || strcmp(szOnly, "revert") == 0)
         cScenarios +=
             SweepCommand("revert", s_strTo, "nouser nochecksum revert Release 8.0.1", s_vRevertOps, &cLost, &cKnown);
-    printf("%d scenarios, %d lost, %d in the known window (a revert ended after its files, before its records)\n",
+    printf("%d scenarios, %d lost, %d left between a revert's files and its records\n",
            cScenarios, cLost, cKnown);
     // Each lost scenario is printed above as "LOST:", with both logs.
     EXPECT_EQ(0, cLost);
