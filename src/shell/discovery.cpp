@@ -79,6 +79,16 @@ static int DiscReadValue(HKEY hKey, const char* szValue, char* pbBuf, DWORD cbBu
     return 1;
 }
 
+/* The same, with the registry's result: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND
+ * for a value that is not there, or the error of a read that failed. */
+static LONG DiscReadValueResult(HKEY hKey, const char* szValue, char* pbBuf, DWORD cbBuf)
+{
+    DWORD cbData = cbBuf - 1;
+    LONG lResult = PlatRegQueryValueEx(hKey, szValue, NULL, (BYTE*)pbBuf, &cbData);
+    if (lResult == ERROR_SUCCESS) pbBuf[cbData < cbBuf ? cbData : cbBuf - 1] = 0;
+    return lResult;
+}
+
 /* ---- The search path ---------------------------------------------------------- */
 
 /* szDir\szName when it is a regular file. */
@@ -188,9 +198,13 @@ int FindProgramDir(void)
  * value of the product key or of the subkey, whichever is longer, plus one:
  * sizing it by the product key alone would drop every data path longer than
  * that key's own values. Returns the list (NULL when it cannot be made) and
- * the number of entries in *pcFound.
+ * the number of entries in *pcFound. A subkey without "DataPath" is no data
+ * directory; a read that fails is no answer, and *plError receives its
+ * error (a run with one data directory fewer would leave it at the old
+ * level while reporting success).
  */
-static char** DiscReadDataPaths(HKEY hKey, DWORD cSubKeys, DWORD cchMaxSubKey, DWORD cbMaxValue, int* pcFound)
+static char** DiscReadDataPaths(HKEY hKey, DWORD cSubKeys, DWORD cchMaxSubKey, DWORD cbMaxValue, int* pcFound,
+                                LONG* plError)
 {
     char** ppList = (char**)PlatHeapAlloc((cSubKeys ? cSubKeys : 1) * sizeof(char*));
     char* szName = (char*)PlatHeapAlloc(cchMaxSubKey + 1);
@@ -198,9 +212,11 @@ static char** DiscReadDataPaths(HKEY hKey, DWORD cSubKeys, DWORD cchMaxSubKey, D
     int cFound = 0;
 
     *pcFound = 0;
+    *plError = ERROR_SUCCESS;
     if (!ppList || !szName) {
         PlatHeapFree(ppList);
         PlatHeapFree(szName);
+        *plError = ERROR_NOT_ENOUGH_MEMORY;
         return NULL;
     }
     for (dwIndex = 0;; dwIndex++) {
@@ -209,19 +225,34 @@ static char** DiscReadDataPaths(HKEY hKey, DWORD cSubKeys, DWORD cchMaxSubKey, D
         DWORD cbBuf;
         HKEY hSub;
         char* pbValue;
-        if (PlatRegEnumKeyEx(hKey, dwIndex, szName, &cchName) != ERROR_SUCCESS) break;
+        LONG lResult = PlatRegEnumKeyEx(hKey, dwIndex, szName, &cchName);
+        if (lResult != ERROR_SUCCESS) {
+            if (lResult != ERROR_NO_MORE_ITEMS) *plError = lResult;
+            break;
+        }
         if (strcmp(szName, "5.0") == 0) continue;
-        if (PlatRegOpenKeyEx(hKey, szName, 0, DISC_REG_ACCESS, &hSub) != ERROR_SUCCESS) continue;
-        if (PlatRegQueryInfoKey(hSub, NULL, NULL, NULL, NULL, &cbSubMax) != ERROR_SUCCESS) cbSubMax = 0;
+        lResult = PlatRegOpenKeyEx(hKey, szName, 0, DISC_REG_ACCESS, &hSub);
+        if (lResult != ERROR_SUCCESS) {
+            *plError = lResult;
+            break;
+        }
+        lResult = PlatRegQueryInfoKey(hSub, NULL, NULL, NULL, NULL, &cbSubMax);
         cbBuf = (cbSubMax > cbMaxValue ? cbSubMax : cbMaxValue) + 1;
-        pbValue = (char*)PlatHeapAlloc(cbBuf < DISC_ENTRY_BUFFER ? DISC_ENTRY_BUFFER : cbBuf);
-        if (pbValue && (DWORD)cFound < cSubKeys && DiscReadValue(hSub, "DataPath", pbValue, cbBuf)) {
+        pbValue = lResult == ERROR_SUCCESS ? (char*)PlatHeapAlloc(cbBuf < DISC_ENTRY_BUFFER ? DISC_ENTRY_BUFFER : cbBuf)
+                                           : NULL;
+        if (lResult == ERROR_SUCCESS && !pbValue) lResult = ERROR_NOT_ENOUGH_MEMORY;
+        if (pbValue && (DWORD)cFound < cSubKeys) lResult = DiscReadValueResult(hSub, "DataPath", pbValue, cbBuf);
+        if (pbValue && lResult == ERROR_SUCCESS && (DWORD)cFound < cSubKeys) {
             DiscUpper(pbValue);
             ppList[cFound++] = pbValue;
         } else {
             PlatHeapFree(pbValue);
         }
         PlatRegCloseKey(hSub);
+        if (lResult != ERROR_SUCCESS && lResult != ERROR_FILE_NOT_FOUND) {
+            *plError = lResult;
+            break;
+        }
     }
     PlatHeapFree(szName);
     *pcFound = cFound;
@@ -235,16 +266,39 @@ int FindDataDirs(void)
     int cFound = 0;
     int bFound = 0;
     int i;
+    LONG lResult = PlatRegOpenKeyEx(HKEY_LOCAL_MACHINE, DISCOVERY_PRODUCT_KEY, 0, DISC_REG_ACCESS, &hKey);
 
-    if (PlatRegOpenKeyEx(HKEY_LOCAL_MACHINE, DISCOVERY_PRODUCT_KEY, 0, DISC_REG_ACCESS, &hKey) == ERROR_SUCCESS) {
+    if (lResult == ERROR_SUCCESS) {
         DWORD cSubKeys = 0, cchMaxSubKey = 0, cbMaxValue = 0;
-        if (PlatRegQueryInfoKey(hKey, &cSubKeys, &cchMaxSubKey, NULL, NULL, &cbMaxValue) == ERROR_SUCCESS) {
+        lResult = PlatRegQueryInfoKey(hKey, &cSubKeys, &cchMaxSubKey, NULL, NULL, &cbMaxValue);
+        if (lResult == ERROR_SUCCESS) {
             BYTE* pbValid = (BYTE*)PlatHeapAlloc(cSubKeys);
             if (pbValid) gpDataDirValid = pbValid;
-            ppList = DiscReadDataPaths(hKey, cSubKeys, cchMaxSubKey, cbMaxValue, &cFound);
+            ppList = DiscReadDataPaths(hKey, cSubKeys, cchMaxSubKey, cbMaxValue, &cFound, &lResult);
             bFound = cFound > 0;
         }
         PlatRegCloseKey(hKey);
+    }
+    /* A registry that could not be read is no answer: the run must not go
+     * on with fewer data directories than the installation has. */
+    if (lResult != ERROR_SUCCESS && lResult != ERROR_FILE_NOT_FOUND) {
+        char** ppOne = (char**)PlatHeapAlloc(sizeof(char*));
+        char* szEntry = (char*)PlatHeapAlloc(DISC_ENTRY_BUFFER);
+        LogFormat(0, "Reading the data directories from the registry failed: %d", (int)lResult);
+        if (ppList)
+            for (i = 0; i < cFound; i++) PlatHeapFree(ppList[i]);
+        PlatHeapFree(ppList);
+        if (!ppOne || !szEntry) {
+            PlatHeapFree(ppOne);
+            PlatHeapFree(szEntry);
+            return 0;
+        }
+        /* As when no data directory is known. */
+        TextCopy(szEntry, DISC_ENTRY_BUFFER, "NULL");
+        ppOne[0] = szEntry;
+        gpQuillData = ppOne;
+        giPartitions = 1;
+        return 0;
     }
 
     if (!bFound) {

@@ -237,13 +237,29 @@ TEST_F(DiscoveryTest, QuillIniOnTheSearchPathBeatsTheWindowsDirectory)
     EXPECT_EQ(std::vector<std::string>{"E:\\THERE"}, DataDirs());
 }
 
-TEST_F(DiscoveryTest, FailedKeyInquiryFallsBackToQuillIni)
+// A registry read that fails is no answer: falling back to QUILL.INI, or
+// going on without the subkey that could not be read, would upgrade one data
+// directory of two and report success. Discovery fails and says why.
+TEST_F(DiscoveryTest, AFailedRegistryReadIsNoAnswer)
 {
     Sample({"--data-dirs", "2", "--quill-ini-windows"});
-    PlatFaultArm("RegQueryInfoKey", 1, ERROR_ACCESS_DENIED, 0);
-    EXPECT_EQ(1, FindDataDirs());
-    EXPECT_EQ(std::vector<std::string>{"C:\\QUILLDATA\\PART1"}, DataDirs());
-    EXPECT_EQ(std::vector<std::string>{m_szKind}, LogLines());
+    for (const char* szOp : {"RegQueryInfoKey", "RegEnumKeyEx", "RegOpenKeyEx", "RegQueryValueEx", "HeapAlloc"}) {
+        for (int n = 1; n <= 3; n++) {
+            PlatFaultArm(szOp, n, ERROR_ACCESS_DENIED, 0);
+            int r = FindDataDirs();
+            PlatFaultReset();
+            std::vector<std::string> v = DataDirs();
+            if (r == 1) {
+                EXPECT_EQ((std::vector<std::string>{"C:\\QUILLDATA\\PART1", "C:\\QUILLDATA\\PART2"}), v)
+                    << szOp << " " << n;
+                continue;
+            }
+            EXPECT_EQ(std::vector<std::string>{"NULL"}, v) << szOp << " " << n;
+            std::vector<std::string> vLines = LogLines();
+            ASSERT_FALSE(vLines.empty()) << szOp << " " << n;
+            EXPECT_EQ(0u, vLines.back().find("Reading the data directories from the registry failed: ")) << vLines.back();
+        }
+    }
 }
 
 TEST_F(DiscoveryTest, SystemDirectory)
