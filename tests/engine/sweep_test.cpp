@@ -8,7 +8,8 @@
 // from-level or at the to-level. Backups beyond the clean run's are allowed
 // when they hold the from-level bytes of their file; the installer's scratch
 // files are counted apart; differences that the log names (a configuration
-// file that could not be updated, a cabinet tree that could not be emptied)
+// file that could not be updated, a cabinet tree that could not be emptied, a
+// data directory that an upgrade skipped because a file of it was in use)
 // are counted as explained.
 //
 // Which operations (HERON_SWEEP): unset, every 4th of the reduced list (the
@@ -358,6 +359,15 @@ std::vector<size_t> Sweep::Chosen(const std::vector<std::string>& vOps)
     const char* szMode = getenv("HERON_SWEEP");
     std::string strMode = szMode ? szMode : "";
     // HERON_SWEEP=@K: operation K (from 1) alone.
+    // HERON_SWEEP=@NAME:N: the Nth call of operation NAME (as in HERON_FAULT).
+    size_t iColon = strMode.find(':');
+    if (!strMode.empty() && strMode[0] == '@' && iColon != std::string::npos) {
+        std::string strOp = strMode.substr(1, iColon - 1);
+        long n = atol(strMode.c_str() + iColon + 1);
+        for (size_t k = 0; k < vOps.size(); k++)
+            if (vOps[k] == strOp && --n == 0) return std::vector<size_t>{k};
+        return std::vector<size_t>{};
+    }
     if (!strMode.empty() && strMode[0] == '@') {
         size_t k = (size_t)atol(strMode.c_str() + 1);
         return k >= 1 && k <= vOps.size() ? std::vector<size_t>{k - 1} : std::vector<size_t>{};
@@ -435,6 +445,18 @@ int Sweep::Scenario(const char* szName, const std::string& strStart, const std::
     std::string strLogs = strLog + (PathExists(strMachine + "/drive_c/VIREO/GARNET/UPGRADE.LOG")
                                         ? ReadFile(strMachine + "/drive_c/VIREO/GARNET/UPGRADE.LOG")
                                         : std::string());
+    // The data directories an upgrade skipped because a file of theirs was
+    // in use (they stay at their level; the log names the file).
+    std::vector<std::string> vSkipped;
+    for (size_t i = strLogs.find(" is missing or in use by another process. Skipping"); i != std::string::npos;
+         i = strLogs.find(" is missing or in use by another process. Skipping", i + 1)) {
+        size_t iLine = strLogs.rfind('\n', i);
+        std::string strLine = strLogs.substr(iLine == std::string::npos ? 0 : iLine + 1, i - (iLine + 1));
+        size_t iData = strLine.find("C:\\QUILLDATA\\");
+        if (iData == std::string::npos) continue;
+        size_t iEnd = strLine.find('\\', iData + 13);
+        if (iEnd != std::string::npos) vSkipped.push_back("QUILLDATA/" + strLine.substr(iData + 13, iEnd - iData - 13) + "/");
+    }
     for (const std::string* pstrDiff : {&strFrom, &strTo}) {
         bool bExplained = true;
         size_t iStart = 0;
@@ -446,8 +468,10 @@ int Sweep::Scenario(const char* szName, const std::string& strStart, const std::
                               strLogs.find("Quill.ini coudl not be restored") != std::string::npos ||
                               strLogs.find("Quill.ini could not be restored") != std::string::npos ||
                               strLogs.find("value to  Quill.ini error") != std::string::npos;
-            if (!(bIni && bIniLogged) &&
-                !(bTree && strLogs.find("Could not empty ") != std::string::npos))
+            bool bSkippedDir = false;
+            for (const std::string& strDir : vSkipped) bSkippedDir |= strLine.find(" " + strDir) != std::string::npos;
+            if (!(bIni && bIniLogged) && !(bTree && strLogs.find("Could not empty ") != std::string::npos) &&
+                !bSkippedDir)
                 bExplained = false;
         }
         if (bExplained) {

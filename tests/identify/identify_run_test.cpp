@@ -391,14 +391,17 @@ TEST_F(IdentifyRunTest, HeldDataDirectoryDropsOut)
                           "Exiting VerifyQuillVersion()", "Verified Release 8.0.1|March 3, 2010."}));
     EXPECT_TRUE(Shows(result, "--- page 3 ---")) << result.strOut;
 
-    // Both held: no data directory is left.
+    // The installation is now at 8.0.2 (the first data directory): the run
+    // is a revert, and a revert leaves no data directory behind, so one
+    // held file stops it.
     int iPid1 = HoldFile(m_machine.Host("C:\\QUILLDATA\\PART1\\t.ini"));
     iPid = HoldFile(m_machine.Host("C:\\QUILLDATA\\PART2\\t.ini"));
     result = Go("nochecksum nouser force");
     ReleaseFile(iPid);
     ReleaseFile(iPid1);
     EXPECT_EQ(3, result.iExitCode);
-    EXPECT_TRUE(HasLines({"No valid partitions found", "Exiting VerifyQuillVersion()", "Unable to verify release."}));
+    EXPECT_TRUE(HasLines({"A revert needs every data directory: C:\\QUILLDATA\\PART1\\t.ini is in use",
+                          "Exiting VerifyQuillVersion()", "Unable to verify release."}));
 }
 
 // A patched program file with other content than the from-release's fails
