@@ -299,7 +299,14 @@ static int CreateWriteTemp(CREATE_ENTRY* pEntry, const char* szTarget, PLATFILE*
         DWORD dwSizeHere = pEntry->bUpgrade ? pf->dwOldSize : pf->dwNewSize;
         DWORD dwCrcHere = pEntry->bUpgrade ? pf->dwOldCrc : pf->dwNewCrc;
         int bMatches = EngineSourceMatches(pfSource, dwSizeHere, dwCrcHere);
+        int bReadFailed = pfSource && PlatFerror(pfSource);
         PlatFclose(pfSource);
+        /* A read that failed says nothing of the version: the entry fails. */
+        if (bReadFailed) {
+            if (pEntry->hPayload) PlatGlobalUnlock(pEntry->hPayload);
+            LogFormat(2, "Failed to read %s.", szTarget);
+            return 0;
+        }
         if (pEntry->hPayload) PlatGlobalUnlock(pEntry->hPayload);
         if (bMatches) {
             LogFormat(2, "%s already holds the new file for %s", pEntry->szTemp, szTarget);

@@ -47,10 +47,16 @@ int DirectoryExists(const char* szPath)
         if (!szLong || PlatGetCurrentDirectory(cch + 1, szLong) > cch) return 0;
         szRestore = szLong;
     } else if (cch == 0) {
-        szSaved[0] = 0;
+        /* Without the current directory to go back to, the test must not
+         * leave it: the attributes answer (later relative names would
+         * otherwise point into szPath). */
+        DWORD dwAttributes = PlatGetFileAttributes(szPath);
+        return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
     }
     bResult = PlatSetCurrentDirectory(szPath) ? 1 : 0;
-    if (szRestore[0]) PlatSetCurrentDirectory(szRestore);
+    /* A failed return is tried once more: the run goes on with relative
+     * names. */
+    if (bResult && !PlatSetCurrentDirectory(szRestore)) PlatSetCurrentDirectory(szRestore);
     PlatHeapFree(szLong);
     return bResult;
 }

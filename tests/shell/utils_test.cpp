@@ -250,3 +250,51 @@ TEST(FileExists, HeldFilesExistDirectoriesAndMissingNamesDoNot)
     EXPECT_EQ(0, FileExists("C:\\T\\missing.txt"));
     EXPECT_EQ(0, FileExists("C:\\missing\\held.txt"));
 }
+
+// The directory test goes into the directory and back: when the current
+// directory cannot be read, or the way back fails once, the run's current
+// directory (its relative names) stays where it was.
+TEST(DirectoryExists, NeverLeavesTheCurrentDirectoryElsewhere)
+{
+    TempMachine machine;
+    MakeDirs(machine.Host("C:\\PROG\\SUB"));
+    WriteFile(machine.Host("C:\\PROG\\a.txt"), "1");
+    ASSERT_TRUE(PlatSetCurrentDirectory("C:\\PROG"));
+    char szCwd[260];
+    for (const char* szOp : {"GetCurrentDirectory", "SetCurrentDirectory"}) {
+        PlatFaultArm(szOp, szOp[0] == 'G' ? 1 : 2, ERROR_ACCESS_DENIED, 0);
+        EXPECT_EQ(1, DirectoryExists("C:\\PROG\\SUB")) << szOp;
+        PlatFaultReset();
+        ASSERT_GT(PlatGetCurrentDirectory(sizeof(szCwd), szCwd), 0u);
+        EXPECT_STREQ("C:\\PROG", szCwd) << szOp;
+        EXPECT_EQ(1, FileExists("a.txt")) << szOp;
+    }
+    PlatFaultArm("GetCurrentDirectory", 1, ERROR_ACCESS_DENIED, 0);
+    EXPECT_EQ(0, DirectoryExists("C:\\PROG\\a.txt"));
+    PlatFaultReset();
+}
+
+// An injected read or write failure sets the stream's error indicator, as
+// a failing system read does in the C runtime: callers tell a failed read
+// from a file with other content.
+TEST(StreamFaults, AFailedReadOrWriteSetsTheErrorIndicator)
+{
+    TempMachine machine;
+    WriteFile(machine.Host("C:\\f.bin"), "abc");
+    PLATFILE* pf = PlatFopen("C:\\f.bin", "rb");
+    ASSERT_NE(nullptr, pf);
+    char ab[4];
+    PlatFaultArm("Fread", 1, 30, 0);
+    EXPECT_EQ(0u, PlatFread(ab, 1, sizeof(ab), pf));
+    PlatFaultReset();
+    EXPECT_NE(0, PlatFerror(pf));
+    PlatFclose(pf);
+    pf = PlatFopen("C:\\g.bin", "wb");
+    ASSERT_NE(nullptr, pf);
+    EXPECT_EQ(0, PlatFerror(pf));
+    PlatFaultArm("Fwrite", 1, 112, 0);
+    EXPECT_EQ(0u, PlatFwrite("x", 1, 1, pf));
+    PlatFaultReset();
+    EXPECT_NE(0, PlatFerror(pf));
+    PlatFclose(pf);
+}

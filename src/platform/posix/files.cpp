@@ -115,6 +115,7 @@ int PosixReadOnly(const char* szHost)
 struct PLATFILE {
     FILE* fp;
     int bText;
+    int bFault; /* a failed read or write was injected */
 };
 
 PLATFILE* PlatFopen(const char* szPath, const char* szMode)
@@ -204,7 +205,12 @@ size_t PlatFread(void* pv, size_t cbItem, size_t cItems, PLATFILE* pf)
     size_t cbWanted, cbGot;
     unsigned char* pb = (unsigned char*)pv;
     if (!pf || cbItem == 0) return 0;
-    if (PlatFaultHit("Fread")) return 0;
+    /* A failed read sets the stream's error indicator, as the C runtime's
+     * does when the system's read fails. */
+    if (PlatFaultHit("Fread")) {
+        pf->bFault = 1;
+        return 0;
+    }
     cbWanted = cbItem * cItems;
     if (!pf->bText) {
         size_t cGot = fread(pv, cbItem, cItems, pf->fp);
@@ -225,7 +231,10 @@ size_t PlatFwrite(const void* pv, size_t cbItem, size_t cItems, PLATFILE* pf)
     const unsigned char* pb = (const unsigned char*)pv;
     size_t cb, iStart, i;
     if (!pf || cbItem == 0) return 0;
-    if (PlatFaultHit("Fwrite")) return 0;
+    if (PlatFaultHit("Fwrite")) {
+        pf->bFault = 1;
+        return 0;
+    }
     if (!pf->bText) {
         size_t cDone = fwrite(pv, cbItem, cItems, pf->fp);
         if (cDone < cItems) PosixFail(errno, NULL);
@@ -307,7 +316,7 @@ long long PlatFtell(PLATFILE* pf)
     return ll;
 }
 int PlatFeof(PLATFILE* pf) { return pf ? feof(pf->fp) : 1; }
-int PlatFerror(PLATFILE* pf) { return pf ? ferror(pf->fp) : 1; }
+int PlatFerror(PLATFILE* pf) { return pf ? ferror(pf->fp) || pf->bFault : 1; }
 
 long long PlatFsize(PLATFILE* pf)
 {

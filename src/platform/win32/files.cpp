@@ -17,6 +17,7 @@
 
 struct PLATFILE {
     FILE* fp;
+    int bFault; /* a failed read or write was injected */
 };
 
 /* The Win32 code of a failed C runtime call: the last error of the call the
@@ -76,7 +77,12 @@ size_t PlatFread(void* pv, size_t cbItem, size_t cItems, PLATFILE* pf)
 {
     size_t cGot;
     if (!pf || cbItem == 0) return 0;
-    if (PlatFaultHit("Fread")) return 0;
+    /* A failed read sets the stream's error indicator, as the C runtime's
+     * does when the system's read fails. */
+    if (PlatFaultHit("Fread")) {
+        pf->bFault = 1;
+        return 0;
+    }
     cGot = fread(pv, cbItem, cItems, pf->fp);
     if (cGot < cItems && ferror(pf->fp)) FileFailErrno(errno);
     return cGot;
@@ -86,7 +92,10 @@ size_t PlatFwrite(const void* pv, size_t cbItem, size_t cItems, PLATFILE* pf)
 {
     size_t cDone;
     if (!pf || cbItem == 0) return 0;
-    if (PlatFaultHit("Fwrite")) return 0;
+    if (PlatFaultHit("Fwrite")) {
+        pf->bFault = 1;
+        return 0;
+    }
     cDone = fwrite(pv, cbItem, cItems, pf->fp);
     if (cDone < cItems) FileFailErrno(errno);
     return cDone;
@@ -137,7 +146,7 @@ long long PlatFtell(PLATFILE* pf)
 }
 
 int PlatFeof(PLATFILE* pf) { return pf ? feof(pf->fp) : 1; }
-int PlatFerror(PLATFILE* pf) { return pf ? ferror(pf->fp) : 1; }
+int PlatFerror(PLATFILE* pf) { return pf ? ferror(pf->fp) || pf->bFault : 1; }
 
 long long PlatFsize(PLATFILE* pf)
 {
