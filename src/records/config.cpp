@@ -101,12 +101,17 @@ static void DirectoryOf(const char* szPath, char* szDir, size_t cbDir)
 }
 
 /* Reads a key of section "Quill": 1 with the value, 0 when absent. An empty
- * read logs szEmptyLine (with the last error) and counts as present. */
+ * read logs szEmptyLine (with the last error) and counts as present; a read
+ * that failed (an error besides the empty text) is -1: no value to go on
+ * with. */
 static int ReadLpKey(const char* szFile, const char* szKey, char* szValue, const char* szEmptyLine)
 {
-    if (PlatGetPrivateProfileString(LP_SECTION, szKey, LP_ABSENT, szValue, LP_VALUE_SIZE, szFile) == 0 &&
-        szEmptyLine)
-        LogFormat(1, szEmptyLine, (int)PlatGetLastError());
+    PlatSetLastError(0);
+    if (PlatGetPrivateProfileString(LP_SECTION, szKey, LP_ABSENT, szValue, LP_VALUE_SIZE, szFile) == 0) {
+        DWORD dwError = PlatGetLastError();
+        if (szEmptyLine) LogFormat(1, szEmptyLine, (int)dwError);
+        if (dwError != 0) return -1;
+    }
     return strcmp(szValue, LP_ABSENT) != 0;
 }
 
@@ -316,13 +321,17 @@ static int UpgradeKeys(const char* szFile, const char* szBackup, const char* szT
 {
     char szValue[LP_VALUE_SIZE];
     char szPrev[LP_VALUE_SIZE];
+    int iRead;
     if (!SaveConfigFile(szFile, szBackup)) return 0;
 
-    if (!ReadLpKey(szFile, LP_CURRENT, szValue, "Getting profile string for Quill,  CFP_LP_CURRENT: error: %d")) {
+    iRead = ReadLpKey(szFile, LP_CURRENT, szValue, "Getting profile string for Quill,  CFP_LP_CURRENT: error: %d");
+    if (iRead < 0) return 0;
+    if (iRead == 0) {
         TextCopy(szPrev, sizeof(szPrev), szS);
     } else if (strcmp(szValue, "SKIP") == 0) {
-        if (!ReadLpKey(szFile, LP_BASE, szPrev, "Getting profile string for Quill,  CFP_LP_BASE_VERSION: error: %d"))
-            TextCopy(szPrev, sizeof(szPrev), szS);
+        iRead = ReadLpKey(szFile, LP_BASE, szPrev, "Getting profile string for Quill,  CFP_LP_BASE_VERSION: error: %d");
+        if (iRead < 0) return 0;
+        if (iRead == 0) TextCopy(szPrev, sizeof(szPrev), szS);
     } else {
         TextCopy(szPrev, sizeof(szPrev), szValue);
     }
@@ -474,7 +483,7 @@ void RollLpForward(void)
     int i, cFiles = ConfigCount();
     for (i = 0; i < cFiles; i++) {
         ConfigFileOf(i, szFile, sizeof(szFile));
-        if (!ReadLpKey(szFile, LP_CURRENT, szValue, "Getting profile string for Quill,  CFP_LP_CURRENT_VERSION: error: %d"))
+        if (ReadLpKey(szFile, LP_CURRENT, szValue, "Getting profile string for Quill,  CFP_LP_CURRENT_VERSION: error: %d") != 1)
             return;
         if (!PlatWritePrivateProfileString(LP_SECTION, LP_PREV, szValue, szFile)) {
             LogFormat(1, "Writing CFP_LP_PREV value to  Quill.ini error: %d", (int)PlatGetLastError());
