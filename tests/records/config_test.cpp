@@ -259,8 +259,9 @@ TEST_F(ConfigTest, AHeldConfigurationFileIsNotTakenForMissing)
         std::string str = Get(PROG_INI);
         EXPECT_NE(std::string::npos, str.find("Directory=C:\\QUILLDATA\\PART1")) << n << ": " << str;
         EXPECT_NE(std::string::npos, str.find("[Other]\r\nColour=blue")) << n << ": " << str;
-        if (Exists(LEVEL_DIR "\\QUILL_INI.BCK"))
+        if (Exists(LEVEL_DIR "\\QUILL_INI.BCK")) {
             EXPECT_EQ(kQuillIni, Get(LEVEL_DIR "\\QUILL_INI.BCK")) << n << ": not the mark of a file the upgrade made";
+        }
     }
 }
 
@@ -280,4 +281,31 @@ TEST_F(ConfigTest, AFailedReadOfTheSavedCopyFailsTheRevertAndKeepsTheCopy)
     EXPECT_EQ(1, Revert());
     EXPECT_EQ(kQuillIni, Get(PROG_INI));
     EXPECT_FALSE(Exists(LEVEL_DIR "\\QUILL_INI.BCK"));
+}
+
+// A key that cannot be read gives no value to go on with: the upgrade writes
+// no key of that file (the saved copy is there) and reports the failure.
+TEST_F(ConfigTest, AFailedKeyReadLeavesTheKeysAsTheyWere)
+{
+    Put(PROG_INI, kQuillIni);
+    PlatFaultArm("GetPrivateProfileString", 1, ERROR_ACCESS_DENIED, 0);
+    EXPECT_EQ(0, Upgrade());
+    PlatFaultReset();
+    EXPECT_EQ(kQuillIni, Get(PROG_INI));
+    EXPECT_EQ(kQuillIni, Get(LEVEL_DIR "\\QUILL_INI.BCK"));
+}
+
+// A copy that fails half way leaves its destination as it was (a saved
+// configuration, a backup) and no part-copy beside it.
+TEST_F(ConfigTest, AFailedCopyLeavesTheDestinationAsItWas)
+{
+    Put(PROG_INI, kQuillIni);
+    Put(LEVEL_DIR "\\QUILL_INI.BCK", "[Quill]\r\nCFP_LP_CURRENT=saved\r\n");
+    PlatFaultArm("Fwrite", 1, 112, 0);
+    EXPECT_EQ(0, CopyFileWhole(PROG_INI, LEVEL_DIR "\\QUILL_INI.BCK"));
+    PlatFaultReset();
+    EXPECT_EQ("[Quill]\r\nCFP_LP_CURRENT=saved\r\n", Get(LEVEL_DIR "\\QUILL_INI.BCK"));
+    EXPECT_FALSE(Exists(LEVEL_DIR "\\QUILL_INI.BCK.UPN"));
+    EXPECT_EQ(1, CopyFileWhole(PROG_INI, LEVEL_DIR "\\QUILL_INI.BCK"));
+    EXPECT_EQ(kQuillIni, Get(LEVEL_DIR "\\QUILL_INI.BCK"));
 }
