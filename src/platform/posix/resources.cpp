@@ -12,6 +12,7 @@
 
 #include <elf.h>
 #include <fcntl.h>
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
@@ -156,6 +157,23 @@ static void ResLoad(void)
     close(fd);
 }
 
+/* The last large resource handed out: its pages are given back to the
+ * kernel when another resource is asked for, so that the resident part of
+ * the mapping stays near one payload however large the package. The bytes
+ * stay valid: the mapping is read-only and private, and a later access reads
+ * them in again from the file. */
+#define RES_LARGE 65536
+static const BYTE* s_pbLastLarge;
+static size_t s_cbLastLarge;
+
+static void ResReleasePages(const BYTE* pb, size_t cb)
+{
+    size_t cbPage = (size_t)sysconf(_SC_PAGESIZE);
+    uintptr_t uStart = ((uintptr_t)pb + cbPage - 1) / cbPage * cbPage;
+    uintptr_t uEnd = ((uintptr_t)pb + cb) / cbPage * cbPage;
+    if (uEnd > uStart) madvise((void*)uStart, uEnd - uStart, MADV_DONTNEED);
+}
+
 void PlatSetModuleOverride(const char* szHostPath)
 {
     if (s_pbFile) munmap((void*)s_pbFile, s_cbFile);
@@ -165,6 +183,7 @@ void PlatSetModuleOverride(const char* szHostPath)
     s_pEntries = NULL;
     s_cEntries = 0;
     s_bLoaded = 0;
+    s_pbLastLarge = NULL;
     PosixCopy(s_szOverride, sizeof(s_szOverride), szHostPath ? szHostPath : "");
 }
 
@@ -176,8 +195,17 @@ const BYTE* PlatFindResource(const char* szType, DWORD dwId, DWORD* pcbSize)
     ResLoad();
     for (i = 0; i < s_cEntries; i++) {
         if (s_pEntries[i].dwId == dwId && strcmp(s_pEntries[i].szType, szType) == 0) {
-            if (pcbSize) *pcbSize = s_pEntries[i].cb;
-            return s_pEntries[i].pb;
+            const RESENTRY* pEntry = &s_pEntries[i];
+            if (s_pbLastLarge && s_pbLastLarge != pEntry->pb) {
+                ResReleasePages(s_pbLastLarge, s_cbLastLarge);
+                s_pbLastLarge = NULL;
+            }
+            if (pEntry->cb >= RES_LARGE) {
+                s_pbLastLarge = pEntry->pb;
+                s_cbLastLarge = pEntry->cb;
+            }
+            if (pcbSize) *pcbSize = pEntry->cb;
+            return pEntry->pb;
         }
     }
     PlatSetLastError(1814); /* ERROR_RESOURCE_NAME_NOT_FOUND */
