@@ -26,6 +26,7 @@
 #include <string.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #define HOST_MAX 4096
@@ -34,9 +35,19 @@ int PosixRootDir(char* szRoot, size_t cbRoot)
 {
     const char* szEnv = getenv("HERON_ROOT");
     if (szEnv && *szEnv) {
+        /* The canonical form, so reverse mapping works on getcwd's output;
+         * kept for the value it was found for, as every path asks for it. */
+        static char s_szEnvSeen[HOST_MAX];
+        static char s_szReal[PATH_MAX];
         char szReal[PATH_MAX];
-        /* The canonical form, so reverse mapping works on getcwd's output. */
-        if (realpath(szEnv, szReal)) return PosixCopy(szRoot, cbRoot, szReal);
+        if (s_szReal[0] && strcmp(szEnv, s_szEnvSeen) == 0) return PosixCopy(szRoot, cbRoot, s_szReal);
+        if (realpath(szEnv, szReal)) {
+            if (strlen(szEnv) < sizeof(s_szEnvSeen)) {
+                PosixCopy(s_szEnvSeen, sizeof(s_szEnvSeen), szEnv);
+                PosixCopy(s_szReal, sizeof(s_szReal), szReal);
+            }
+            return PosixCopy(szRoot, cbRoot, szReal);
+        }
         return PosixCopy(szRoot, cbRoot, szEnv);
     }
     const char* szHome = getenv("HOME");
@@ -120,6 +131,112 @@ static char PathCurrentDrive(void)
     return szWin[0];
 }
 
+/*
+ * The names of a few directories, kept from their last listing: a run looks
+ * up many names that do not exist (temporary files, backups) in the same
+ * large directory, and each look-up would list it again. A kept listing is
+ * used only while the directory's change time is the one it had then, and
+ * it is kept only when that change time lies before the coarse clock's
+ * reading taken before the listing: any later change of the directory gets
+ * a change time at or after that reading, so it can never go unseen.
+ */
+#define DIRCACHE_SLOTS 4
+
+typedef struct DIRCACHE {
+    char szDir[HOST_MAX];
+    dev_t dev;
+    ino_t ino;
+    struct timespec tsChange;
+    char* pNames; /* NUL after each name */
+    size_t cbNames;
+} DIRCACHE;
+
+static DIRCACHE s_aDirCache[DIRCACHE_SLOTS];
+static int s_iDirCacheNext;
+
+static int PathTimeBefore(const struct timespec* pA, const struct timespec* pB)
+{
+    return pA->tv_sec < pB->tv_sec || (pA->tv_sec == pB->tv_sec && pA->tv_nsec < pB->tv_nsec);
+}
+
+/* The first name in byte order among those of szNames (NUL-separated, cb
+ * bytes) equal to szName without regard to case, into szBest ("" for none). */
+static void PathBestOf(const char* pNames, size_t cbNames, const char* szName, char* szBest)
+{
+    const char* p;
+    for (p = pNames; p < pNames + cbNames; p += strlen(p) + 1) {
+        if (strcasecmp(p, szName) == 0 && (szBest[0] == 0 || strcmp(p, szBest) < 0))
+            PosixCopy(szBest, NAME_MAX + 1, p);
+    }
+}
+
+/* szBest: the entry of szDir that matches szName without regard to case
+ * (the first in byte order), "" when none. */
+static void PathMatchInDirectory(const char* szDir, const char* szName, char* szBest)
+{
+    struct timespec tsNow;
+    struct stat st;
+    DIR* pDir;
+    struct dirent* pEnt;
+    char* pNames = NULL;
+    size_t cbNames = 0, cbAlloc = 0;
+    int i, bKeep;
+
+    szBest[0] = 0;
+    if (clock_gettime(CLOCK_REALTIME_COARSE, &tsNow) != 0 || stat(szDir, &st) != 0) {
+        st.st_ino = 0;
+        tsNow.tv_sec = 0;
+        tsNow.tv_nsec = 0;
+    }
+    for (i = 0; st.st_ino && i < DIRCACHE_SLOTS; i++) {
+        DIRCACHE* pCache = &s_aDirCache[i];
+        if (!pCache->pNames || pCache->ino != st.st_ino || pCache->dev != st.st_dev ||
+            pCache->tsChange.tv_sec != st.st_ctim.tv_sec || pCache->tsChange.tv_nsec != st.st_ctim.tv_nsec ||
+            strcmp(pCache->szDir, szDir) != 0)
+            continue;
+        PathBestOf(pCache->pNames, pCache->cbNames, szName, szBest);
+        return;
+    }
+
+    bKeep = st.st_ino != 0 && PathTimeBefore(&st.st_ctim, &tsNow) && strlen(szDir) < HOST_MAX;
+    pDir = opendir(szDir);
+    if (!pDir) return;
+    while ((pEnt = readdir(pDir)) != NULL) {
+        size_t cb = strlen(pEnt->d_name) + 1;
+        if (strcasecmp(pEnt->d_name, szName) == 0 && (szBest[0] == 0 || strcmp(pEnt->d_name, szBest) < 0))
+            PosixCopy(szBest, NAME_MAX + 1, pEnt->d_name);
+        if (!bKeep) continue;
+        if (cbNames + cb > cbAlloc) {
+            size_t cbNew = cbAlloc ? cbAlloc * 2 : 4096;
+            char* pNew;
+            while (cbNew < cbNames + cb) cbNew *= 2;
+            pNew = (char*)realloc(pNames, cbNew);
+            if (!pNew) {
+                bKeep = 0;
+                continue;
+            }
+            pNames = pNew;
+            cbAlloc = cbNew;
+        }
+        memcpy(pNames + cbNames, pEnt->d_name, cb);
+        cbNames += cb;
+    }
+    closedir(pDir);
+    if (bKeep && pNames) {
+        DIRCACHE* pCache = &s_aDirCache[s_iDirCacheNext];
+        s_iDirCacheNext = (s_iDirCacheNext + 1) % DIRCACHE_SLOTS;
+        free(pCache->pNames);
+        PosixCopy(pCache->szDir, sizeof(pCache->szDir), szDir);
+        pCache->dev = st.st_dev;
+        pCache->ino = st.st_ino;
+        pCache->tsChange = st.st_ctim;
+        pCache->pNames = pNames;
+        pCache->cbNames = cbNames;
+        pNames = NULL;
+    }
+    free(pNames);
+}
+
 /* Appends one component to szOut, matching it without regard to case when
  * the exact spelling does not exist. bResolve is cleared once a component is
  * missing: nothing below it can exist. */
@@ -151,18 +268,8 @@ static int PathAppendComponent(char* szOut, size_t cbOut, const char* pComp, siz
     /* Look for the entry that matches without regard to case. */
     szOut[cch] = 0;
     {
-        DIR* pDir = opendir(cch ? szOut : "/");
         char szBest[NAME_MAX + 1];
-        szBest[0] = 0;
-        if (pDir) {
-            struct dirent* pEnt;
-            while ((pEnt = readdir(pDir)) != NULL) {
-                if (strcasecmp(pEnt->d_name, szName) == 0) {
-                    if (szBest[0] == 0 || strcmp(pEnt->d_name, szBest) < 0) PosixCopy(szBest, sizeof(szBest), pEnt->d_name);
-                }
-            }
-            closedir(pDir);
-        }
+        PathMatchInDirectory(cch ? szOut : "/", szName, szBest);
         if (szBest[0]) {
             memcpy(szOut + cch, szBest, strlen(szBest) + 1);
         } else {

@@ -766,6 +766,7 @@ typedef struct DEFERSEC {
 static struct {
     int bActive;
     char szHost[HOST_MAX];
+    char szFile[HOST_MAX]; /* the path as PlatProfileDefer was given it */
     int bExistsOnDisk; /* the file existed when the deferral began */
     int bExists;       /* the kept file exists (on disk or made by a kept write) */
     int bWritten;      /* a kept write happened */
@@ -1128,6 +1129,7 @@ BOOL PlatProfileDefer(const char* szFile)
     size_t cb;
     PlatProfileFlush(0);
     if (!szFile || !PlatHostPath(szFile, szHost, sizeof(szHost))) return 0;
+    PosixCopy(s_defer.szFile, sizeof(s_defer.szFile), szFile);
     if (!ProfReadFile(szHost, &cb, &dwError)) {
         /* A missing file is kept as missing; any other trouble is left to the writes. */
         if (dwError != ERROR_FILE_NOT_FOUND) return 0;
@@ -1456,7 +1458,9 @@ BOOL PlatWritePrivateProfileString(const char* szSection, const char* szKey, con
         return 0;
     }
     if (s_defer.bActive && DeferIsPlain(szSection, szKey, szValue)) {
-        if (!PlatHostPath(szFile, szHost, sizeof(szHost))) return 0;
+        /* The deferral's own spelling of the path needs no translation. */
+        if (strcmp(szFile, s_defer.szFile) == 0) PosixCopy(szHost, sizeof(szHost), s_defer.szHost);
+        else if (!PlatHostPath(szFile, szHost, sizeof(szHost))) return 0;
         if (DeferActiveFor(szHost)) {
             int iNoted = DeferNote(szSection, szKey, szValue);
             if (iNoted > 0) return 1;
