@@ -19,15 +19,20 @@
  */
 #include "platform/posix/posix.h"
 
+#include <ctype.h>
 #include <dirent.h>
 #include <errno.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
+
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #define HOST_MAX 4096
 
@@ -135,106 +140,170 @@ static char PathCurrentDrive(void)
  * The names of a few directories, kept from their last listing: a run looks
  * up many names that do not exist (temporary files, backups) in the same
  * large directory, and each look-up would list it again. A kept listing is
- * used only while the directory's change time is the one it had then, and
- * it is kept only when that change time lies before the coarse clock's
- * reading taken before the listing: any later change of the directory gets
- * a change time at or after that reading, so it can never go unseen.
+ * watched by inotify, set up before the listing is read; the kernel queues
+ * each change of the directory's entries, by any process, before the
+ * changing call returns, and every look-up first applies the queued changes,
+ * so a kept listing is always the directory as it is. A directory that goes
+ * away or moves, a full queue, or a path that now names another directory
+ * (same device and inode checked) drops the listing; without inotify every
+ * look-up lists the directory as before.
  */
 #define DIRCACHE_SLOTS 4
 
 typedef struct DIRCACHE {
-    char szDir[HOST_MAX];
+    std::string strDir;
+    int iWatch; /* -1: slot free */
     dev_t dev;
     ino_t ino;
-    struct timespec tsChange;
-    char* pNames; /* NUL after each name */
-    size_t cbNames;
+    /* case-folded name -> the names with that folding */
+    std::unordered_map<std::string, std::vector<std::string>> names;
 } DIRCACHE;
 
-static DIRCACHE s_aDirCache[DIRCACHE_SLOTS];
+static DIRCACHE s_aDirCache[DIRCACHE_SLOTS] = {{"", -1, 0, 0, {}}, {"", -1, 0, 0, {}}, {"", -1, 0, 0, {}}, {"", -1, 0, 0, {}}};
 static int s_iDirCacheNext;
+static int s_fdNotify = -1;
+static pid_t s_pidNotify;
 
-static int PathTimeBefore(const struct timespec* pA, const struct timespec* pB)
+static std::string PathFold(const char* sz)
 {
-    return pA->tv_sec < pB->tv_sec || (pA->tv_sec == pB->tv_sec && pA->tv_nsec < pB->tv_nsec);
+    std::string str(sz);
+    for (char& ch : str) ch = (char)tolower((unsigned char)ch);
+    return str;
 }
 
-/* The first name in byte order among those of szNames (NUL-separated, cb
- * bytes) equal to szName without regard to case, into szBest ("" for none). */
-static void PathBestOf(const char* pNames, size_t cbNames, const char* szName, char* szBest)
+static void PathDropSlot(DIRCACHE* pCache)
 {
-    const char* p;
-    for (p = pNames; p < pNames + cbNames; p += strlen(p) + 1) {
-        if (strcasecmp(p, szName) == 0 && (szBest[0] == 0 || strcmp(p, szBest) < 0))
-            PosixCopy(szBest, NAME_MAX + 1, p);
+    if (pCache->iWatch >= 0 && s_fdNotify >= 0) inotify_rm_watch(s_fdNotify, pCache->iWatch);
+    pCache->iWatch = -1;
+    pCache->strDir.clear();
+    pCache->names.clear();
+}
+
+static void PathAddName(DIRCACHE* pCache, const char* szName)
+{
+    std::vector<std::string>& v = pCache->names[PathFold(szName)];
+    for (const std::string& str : v)
+        if (str == szName) return;
+    v.push_back(szName);
+}
+
+static void PathRemoveName(DIRCACHE* pCache, const char* szName)
+{
+    auto it = pCache->names.find(PathFold(szName));
+    if (it == pCache->names.end()) return;
+    std::vector<std::string>& v = it->second;
+    for (size_t i = 0; i < v.size(); i++) {
+        if (v[i] == szName) {
+            v.erase(v.begin() + (long)i);
+            break;
+        }
     }
+    if (v.empty()) pCache->names.erase(it);
+}
+
+/* Applies the queued changes to the kept listings; 0 when inotify is not there. */
+static int PathDrainChanges(void)
+{
+    alignas(struct inotify_event) char abEvents[16384];
+    int i;
+    if (s_fdNotify >= 0 && s_pidNotify != getpid()) {
+        /* A forked child shares the parent's queue: it gets one of its own. */
+        close(s_fdNotify);
+        s_fdNotify = -1;
+        for (i = 0; i < DIRCACHE_SLOTS; i++) {
+            s_aDirCache[i].iWatch = -1;
+            PathDropSlot(&s_aDirCache[i]);
+        }
+    }
+    if (s_fdNotify < 0) {
+        s_fdNotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        s_pidNotify = getpid();
+        if (s_fdNotify < 0) return 0;
+    }
+    for (;;) {
+        ssize_t cb = read(s_fdNotify, abEvents, sizeof(abEvents));
+        const char* p;
+        if (cb <= 0) break;
+        for (p = abEvents; p < abEvents + cb;) {
+            const struct inotify_event* pEvent = (const struct inotify_event*)(const void*)p;
+            p += sizeof(struct inotify_event) + pEvent->len;
+            if (pEvent->mask & IN_Q_OVERFLOW) {
+                for (i = 0; i < DIRCACHE_SLOTS; i++) PathDropSlot(&s_aDirCache[i]);
+                continue;
+            }
+            for (i = 0; i < DIRCACHE_SLOTS; i++) {
+                DIRCACHE* pCache = &s_aDirCache[i];
+                if (pCache->iWatch != pEvent->wd) continue;
+                if (pEvent->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT)) {
+                    if (pEvent->mask & IN_IGNORED) pCache->iWatch = -1; /* already gone */
+                    PathDropSlot(pCache);
+                } else if (pEvent->len && (pEvent->mask & (IN_CREATE | IN_MOVED_TO))) {
+                    PathAddName(pCache, pEvent->name);
+                } else if (pEvent->len && (pEvent->mask & (IN_DELETE | IN_MOVED_FROM))) {
+                    PathRemoveName(pCache, pEvent->name);
+                }
+            }
+        }
+    }
+    return 1;
 }
 
 /* szBest: the entry of szDir that matches szName without regard to case
  * (the first in byte order), "" when none. */
 static void PathMatchInDirectory(const char* szDir, const char* szName, char* szBest)
 {
-    struct timespec tsNow;
     struct stat st;
     DIR* pDir;
     struct dirent* pEnt;
-    char* pNames = NULL;
-    size_t cbNames = 0, cbAlloc = 0;
-    int i, bKeep;
+    DIRCACHE* pCache = NULL;
+    int i, bWatched = PathDrainChanges();
 
     szBest[0] = 0;
-    if (clock_gettime(CLOCK_REALTIME_COARSE, &tsNow) != 0 || stat(szDir, &st) != 0) {
-        st.st_ino = 0;
-        tsNow.tv_sec = 0;
-        tsNow.tv_nsec = 0;
-    }
-    for (i = 0; st.st_ino && i < DIRCACHE_SLOTS; i++) {
-        DIRCACHE* pCache = &s_aDirCache[i];
-        if (!pCache->pNames || pCache->ino != st.st_ino || pCache->dev != st.st_dev ||
-            pCache->tsChange.tv_sec != st.st_ctim.tv_sec || pCache->tsChange.tv_nsec != st.st_ctim.tv_nsec ||
-            strcmp(pCache->szDir, szDir) != 0)
-            continue;
-        PathBestOf(pCache->pNames, pCache->cbNames, szName, szBest);
-        return;
-    }
-
-    bKeep = st.st_ino != 0 && PathTimeBefore(&st.st_ctim, &tsNow) && strlen(szDir) < HOST_MAX;
-    pDir = opendir(szDir);
-    if (!pDir) return;
-    while ((pEnt = readdir(pDir)) != NULL) {
-        size_t cb = strlen(pEnt->d_name) + 1;
-        if (strcasecmp(pEnt->d_name, szName) == 0 && (szBest[0] == 0 || strcmp(pEnt->d_name, szBest) < 0))
-            PosixCopy(szBest, NAME_MAX + 1, pEnt->d_name);
-        if (!bKeep) continue;
-        if (cbNames + cb > cbAlloc) {
-            size_t cbNew = cbAlloc ? cbAlloc * 2 : 4096;
-            char* pNew;
-            while (cbNew < cbNames + cb) cbNew *= 2;
-            pNew = (char*)realloc(pNames, cbNew);
-            if (!pNew) {
-                bKeep = 0;
+    if (bWatched && stat(szDir, &st) == 0) {
+        for (i = 0; i < DIRCACHE_SLOTS; i++) {
+            DIRCACHE* pSlot = &s_aDirCache[i];
+            if (pSlot->iWatch < 0 || pSlot->strDir != szDir) continue;
+            if (pSlot->dev != st.st_dev || pSlot->ino != st.st_ino) {
+                PathDropSlot(pSlot);
                 continue;
             }
-            pNames = pNew;
-            cbAlloc = cbNew;
+            auto it = pSlot->names.find(PathFold(szName));
+            if (it != pSlot->names.end())
+                for (const std::string& str : it->second)
+                    if (szBest[0] == 0 || strcmp(str.c_str(), szBest) < 0) PosixCopy(szBest, NAME_MAX + 1, str.c_str());
+            return;
         }
-        memcpy(pNames + cbNames, pEnt->d_name, cb);
-        cbNames += cb;
+        /* Watched before it is read: no change between the two is missed. */
+        int iWatch = inotify_add_watch(s_fdNotify, szDir,
+                                       IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF |
+                                           IN_MOVE_SELF | IN_ONLYDIR);
+        if (iWatch >= 0) {
+            /* The same directory under another path has the same watch. */
+            for (i = 0; i < DIRCACHE_SLOTS; i++)
+                if (s_aDirCache[i].iWatch == iWatch) {
+                    s_aDirCache[i].iWatch = -1;
+                    PathDropSlot(&s_aDirCache[i]);
+                }
+            pCache = &s_aDirCache[s_iDirCacheNext];
+            s_iDirCacheNext = (s_iDirCacheNext + 1) % DIRCACHE_SLOTS;
+            PathDropSlot(pCache);
+            pCache->strDir = szDir;
+            pCache->iWatch = iWatch;
+            pCache->dev = st.st_dev;
+            pCache->ino = st.st_ino;
+        }
+    }
+    pDir = opendir(szDir);
+    if (!pDir) {
+        if (pCache) PathDropSlot(pCache);
+        return;
+    }
+    while ((pEnt = readdir(pDir)) != NULL) {
+        if (strcasecmp(pEnt->d_name, szName) == 0 && (szBest[0] == 0 || strcmp(pEnt->d_name, szBest) < 0))
+            PosixCopy(szBest, NAME_MAX + 1, pEnt->d_name);
+        if (pCache) PathAddName(pCache, pEnt->d_name);
     }
     closedir(pDir);
-    if (bKeep && pNames) {
-        DIRCACHE* pCache = &s_aDirCache[s_iDirCacheNext];
-        s_iDirCacheNext = (s_iDirCacheNext + 1) % DIRCACHE_SLOTS;
-        free(pCache->pNames);
-        PosixCopy(pCache->szDir, sizeof(pCache->szDir), szDir);
-        pCache->dev = st.st_dev;
-        pCache->ino = st.st_ino;
-        pCache->tsChange = st.st_ctim;
-        pCache->pNames = pNames;
-        pCache->cbNames = cbNames;
-        pNames = NULL;
-    }
-    free(pNames);
 }
 
 /* Appends one component to szOut, matching it without regard to case when
