@@ -12,7 +12,6 @@
 
 #include <elf.h>
 #include <fcntl.h>
-#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
@@ -157,21 +156,17 @@ static void ResLoad(void)
     close(fd);
 }
 
-/* The last large resource handed out: its pages are given back to the
- * kernel when another resource is asked for, so that the resident part of
- * the mapping stays near one payload however large the package. The bytes
- * stay valid: the mapping is read-only and private, and a later access reads
- * them in again from the file. */
-#define RES_LARGE 65536
-static const BYTE* s_pbLastLarge;
-static size_t s_cbLastLarge;
+/* The pages of the mapping are given back to the kernel after every few
+ * megabytes of resources handed out, so that the resident part stays small
+ * however large the package. The bytes stay valid: the mapping is read-only
+ * and private, and a later access reads them in again from the file. */
+#define RES_RELEASE_AFTER (4u << 20)
+static size_t s_cbSinceRelease;
 
-static void ResReleasePages(const BYTE* pb, size_t cb)
+static void ResReleasePages(void)
 {
-    size_t cbPage = (size_t)sysconf(_SC_PAGESIZE);
-    uintptr_t uStart = ((uintptr_t)pb + cbPage - 1) / cbPage * cbPage;
-    uintptr_t uEnd = ((uintptr_t)pb + cb) / cbPage * cbPage;
-    if (uEnd > uStart) madvise((void*)uStart, uEnd - uStart, MADV_DONTNEED);
+    if (s_pbFile && s_cbFile) madvise((void*)s_pbFile, s_cbFile, MADV_DONTNEED);
+    s_cbSinceRelease = 0;
 }
 
 void PlatSetModuleOverride(const char* szHostPath)
@@ -183,7 +178,7 @@ void PlatSetModuleOverride(const char* szHostPath)
     s_pEntries = NULL;
     s_cEntries = 0;
     s_bLoaded = 0;
-    s_pbLastLarge = NULL;
+    s_cbSinceRelease = 0;
     PosixCopy(s_szOverride, sizeof(s_szOverride), szHostPath ? szHostPath : "");
 }
 
@@ -196,14 +191,10 @@ const BYTE* PlatFindResource(const char* szType, DWORD dwId, DWORD* pcbSize)
     for (i = 0; i < s_cEntries; i++) {
         if (s_pEntries[i].dwId == dwId && strcmp(s_pEntries[i].szType, szType) == 0) {
             const RESENTRY* pEntry = &s_pEntries[i];
-            if (s_pbLastLarge && s_pbLastLarge != pEntry->pb) {
-                ResReleasePages(s_pbLastLarge, s_cbLastLarge);
-                s_pbLastLarge = NULL;
-            }
-            if (pEntry->cb >= RES_LARGE) {
-                s_pbLastLarge = pEntry->pb;
-                s_cbLastLarge = pEntry->cb;
-            }
+            /* Released before the caller reads: nothing read twice. */
+            if (s_cbSinceRelease >= RES_RELEASE_AFTER) ResReleasePages();
+            /* A fault maps the neighbouring pages too: each resource counts 64 KB more. */
+            s_cbSinceRelease += pEntry->cb + 65536;
             if (pcbSize) *pcbSize = pEntry->cb;
             return pEntry->pb;
         }
