@@ -352,9 +352,10 @@ static int CreateWriteTemp(CREATE_ENTRY* pEntry, const char* szTarget, PLATFILE*
         return 0;
     }
 
-    /* The final checksum: a file that cannot be read back fails; CRC-32 0
-     * passes only for an empty expected file. */
-    if (!EngineFileCrc(pEntry->szTemp, &dwCrc, &dwSize)) {
+    /* The final checksum, of the bytes the transform wrote (else of the
+     * file read back: one that cannot be read fails); CRC-32 0 passes only
+     * for an empty expected file. */
+    if (!EngineLastOutput(&dwCrc, &dwSize) && !EngineFileCrc(pEntry->szTemp, &dwCrc, &dwSize)) {
         LogFormat(0, "New file (%s) cannot be read for its final checksum.", pEntry->szTemp);
         return 0;
     }
