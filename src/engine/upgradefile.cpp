@@ -129,9 +129,24 @@ static int EngineStreamsClose(ENGINE_STREAMS* p)
     return bOk && !p->bWriteFailed;
 }
 
+/* The file gauge gets its range, its first and last positions, and the
+ * positions between at most every ENGINE_GAUGE_MS: a transform reports one
+ * per kilobyte, and each costs a repaint and a pass of the message loop
+ * that no one could see. */
+#define ENGINE_GAUGE_MS 15
+static uint32_t s_dwGaugeRange;
+static DWORD s_dwGaugeTick;
+
 static void EngineGaugeCommand(void* pvContext, int iCommand, uint32_t dwValue)
 {
     (void)pvContext;
+    if (iCommand == XFORM_GAUGE_RANGE) {
+        s_dwGaugeRange = dwValue;
+    } else if (iCommand == XFORM_GAUGE_POS && dwValue != 0 && dwValue < s_dwGaugeRange) {
+        DWORD dwNow = PlatGetTickCount();
+        if (dwNow - s_dwGaugeTick < ENGINE_GAUGE_MS) return;
+        s_dwGaugeTick = dwNow;
+    }
     EngineGauge(ghGaugeFile, iCommand, dwValue);
 }
 
