@@ -383,6 +383,26 @@ int PlatHostPath(const char* szPath, char* szHost, size_t cbHost)
     }
     if (strcmp(szOut, "/") == 0) szOut[0] = 0;
 
+    /* Most paths exist as they are spelled: one look at the whole path then
+     * spares a look at every component. */
+    if (*p) {
+        char szWhole[HOST_MAX];
+        const char* q = p;
+        int bLexical = 0, bFits = 1;
+        struct stat st;
+        PosixCopy(szWhole, sizeof(szWhole), szOut);
+        while (*q && bFits) {
+            const char* pEnd = q;
+            while (*pEnd && *pEnd != '\\' && *pEnd != '/') pEnd++;
+            if (pEnd > q) bFits = PathAppendComponent(szWhole, sizeof(szWhole), q, (size_t)(pEnd - q), &bLexical);
+            q = *pEnd ? pEnd + 1 : pEnd;
+        }
+        if (bFits && szWhole[0] && lstat(szWhole, &st) == 0) {
+            if (!PosixCopy(szHost, cbHost, szWhole)) goto toolong;
+            return 1;
+        }
+    }
+
     while (*p) {
         const char* pEnd = p;
         while (*pEnd && *pEnd != '\\' && *pEnd != '/') pEnd++;
