@@ -401,6 +401,27 @@ int PlatHostPath(const char* szPath, char* szHost, size_t cbHost)
             if (!PosixCopy(szHost, cbHost, szWhole)) goto toolong;
             return 1;
         }
+        /* A name not there in a directory that is: only the last component
+         * is looked for without regard to case. */
+        if (bFits && errno == ENOENT) {
+            char* pSlash = strrchr(szWhole, '/');
+            if (pSlash && pSlash != szWhole && pSlash[1]) {
+                char szBest[NAME_MAX + 1];
+                *pSlash = 0;
+                if (lstat(szWhole, &st) == 0 && S_ISDIR(st.st_mode)) {
+                    PathMatchInDirectory(szWhole, pSlash + 1, szBest);
+                    *pSlash = '/';
+                    if (szBest[0]) {
+                        pSlash[1] = 0;
+                        if (strlen(szWhole) + strlen(szBest) >= sizeof(szWhole)) goto toolong;
+                        strcat(szWhole, szBest);
+                    }
+                    if (!PosixCopy(szHost, cbHost, szWhole)) goto toolong;
+                    return 1;
+                }
+                *pSlash = '/';
+            }
+        }
     }
 
     while (*p) {
