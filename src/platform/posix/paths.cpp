@@ -250,7 +250,7 @@ static int PathDrainChanges(void)
 
 /* szBest: the entry of szDir that matches szName without regard to case
  * (the first in byte order), "" when none. */
-static void PathMatchInDirectory(const char* szDir, const char* szName, char* szBest)
+static void PathMatchInDirectory(const char* szDir, const char* szName, char* szBest, const struct stat* pstDir)
 {
     struct stat st;
     DIR* pDir;
@@ -259,7 +259,9 @@ static void PathMatchInDirectory(const char* szDir, const char* szName, char* sz
     int i, bWatched = PathDrainChanges();
 
     szBest[0] = 0;
-    if (bWatched && stat(szDir, &st) == 0) {
+    /* The caller's look at the directory itself (not through a link) will do. */
+    if (pstDir) st = *pstDir;
+    if (bWatched && (pstDir || stat(szDir, &st) == 0)) {
         for (i = 0; i < DIRCACHE_SLOTS; i++) {
             DIRCACHE* pSlot = &s_aDirCache[i];
             if (pSlot->iWatch < 0 || pSlot->strDir != szDir) continue;
@@ -338,7 +340,7 @@ static int PathAppendComponent(char* szOut, size_t cbOut, const char* pComp, siz
     szOut[cch] = 0;
     {
         char szBest[NAME_MAX + 1];
-        PathMatchInDirectory(cch ? szOut : "/", szName, szBest);
+        PathMatchInDirectory(cch ? szOut : "/", szName, szBest, NULL);
         if (szBest[0]) {
             memcpy(szOut + cch, szBest, strlen(szBest) + 1);
         } else {
@@ -409,7 +411,7 @@ int PlatHostPath(const char* szPath, char* szHost, size_t cbHost)
                 char szBest[NAME_MAX + 1];
                 *pSlash = 0;
                 if (lstat(szWhole, &st) == 0 && S_ISDIR(st.st_mode)) {
-                    PathMatchInDirectory(szWhole, pSlash + 1, szBest);
+                    PathMatchInDirectory(szWhole, pSlash + 1, szBest, &st);
                     *pSlash = '/';
                     if (szBest[0]) {
                         pSlash[1] = 0;
