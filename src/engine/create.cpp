@@ -163,13 +163,14 @@ static int CreateRestoreEarlierFix(const CREATE_ENTRY* pEntry)
     return 0;
 }
 
-/* 1 when the file opens and has the CRC-32 dwCrc. */
-static int CreateHasCrc(const char* szPath, DWORD dwCrc)
+/* 1 when the file has the new file's size and CRC-32: one of another size
+ * is not read at all. */
+static int CreateHasNewContents(const char* szPath, DWORD dwSize, DWORD dwCrc)
 {
     PLATFILE* pf = PlatFopen(szPath, "rb");
     DWORD dwFile;
     if (!pf) return 0;
-    dwFile = FileCrc32(pf);
+    dwFile = PlatFsize(pf) == (long long)dwSize ? FileCrc32(pf) : ~dwCrc;
     PlatFclose(pf);
     return dwFile == dwCrc;
 }
@@ -193,7 +194,7 @@ static void CreateFacts(const CREATE_ENTRY* pEntry, const char* szTarget, const 
      * not backed up as if it were the old one. */
     pFacts->bTargetIsNew = pFacts->bTargetExists && pEntry->fields.dwKind == FILE_KIND_WHOLE &&
                            pEntry->fields.dwNewCrc != pEntry->fields.dwOldCrc &&
-                           CreateHasCrc(szTarget, pEntry->fields.dwNewCrc);
+                           CreateHasNewContents(szTarget, pEntry->fields.dwNewSize, pEntry->fields.dwNewCrc);
 }
 
 /* Kinds 2 and 3: the backup step of one target, carrying out the action
@@ -352,9 +353,10 @@ static int CreateWriteTemp(CREATE_ENTRY* pEntry, const char* szTarget, PLATFILE*
         return 0;
     }
 
-    /* The final checksum: a file that cannot be read back fails; CRC-32 0
-     * passes only for an empty expected file. */
-    if (!EngineFileCrc(pEntry->szTemp, &dwCrc, &dwSize)) {
+    /* The final checksum, of the bytes the transform wrote (else of the
+     * file read back: one that cannot be read fails); CRC-32 0 passes only
+     * for an empty expected file. */
+    if (!EngineLastOutput(&dwCrc, &dwSize) && !EngineFileCrc(pEntry->szTemp, &dwCrc, &dwSize)) {
         LogFormat(0, "New file (%s) cannot be read for its final checksum.", pEntry->szTemp);
         return 0;
     }

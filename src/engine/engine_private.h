@@ -89,6 +89,10 @@ int EngineSourceMatches(PLATFILE* pfSource, DWORD dwSize, DWORD dwCrc);
  * ghGaugeFile. */
 int UpgradeFile(PLATFILE* pfSource, PLATFILE* pfOut, const BYTE* pbPayload, DWORD cbPayload,
                 const FILEENTRY_FIELDS* pFields, const char* szName);
+/* The CRC-32 and size of what the last UpgradeFile or RevertFile wrote when
+ * it succeeded through its streams; 0 when not known (then the file is
+ * read back). */
+int EngineLastOutput(DWORD* pdwCrc, DWORD* pdwSize);
 /* The file before the fix; same results (kind 2 writes nothing: whole files
  * come back from their backups). */
 int RevertFile(PLATFILE* pfSource, PLATFILE* pfOut, const BYTE* pbPayload, DWORD cbPayload,

@@ -28,7 +28,30 @@ typedef struct ENGINE_STREAMS {
     size_t cbOut;
     int bWriteFailed;
     DWORD dwCrc;     /* running CRC-32 of the source bytes delivered */
+    DWORD dwOutCrc;  /* running CRC-32 of the bytes written */
+    unsigned long long qwOut; /* bytes written */
 } ENGINE_STREAMS;
+
+/* What the last transform wrote (EngineLastOutput). */
+static int s_bOutputKnown;
+static DWORD s_dwOutputCrc;
+static unsigned long long s_qwOutputSize;
+
+int EngineLastOutput(DWORD* pdwCrc, DWORD* pdwSize)
+{
+    if (!s_bOutputKnown || s_qwOutputSize > 0xFFFFFFFFull) return 0;
+    *pdwCrc = ~s_dwOutputCrc;
+    *pdwSize = (DWORD)s_qwOutputSize;
+    return 1;
+}
+
+/* Keeps what the streams wrote for EngineLastOutput (1) or forgets it (0). */
+static void EngineNoteOutput(const ENGINE_STREAMS* p, int bKnown)
+{
+    s_bOutputKnown = bKnown;
+    s_dwOutputCrc = p ? p->dwOutCrc : 0;
+    s_qwOutputSize = p ? p->qwOut : 0;
+}
 
 static size_t EngineReadRaw(ENGINE_STREAMS* p, unsigned char* pb, size_t cb)
 {
@@ -68,6 +91,10 @@ static int EngineWrite(void* pvContext, const unsigned char* pb, size_t cb)
 {
     ENGINE_STREAMS* p = (ENGINE_STREAMS*)pvContext;
     if (p->bWriteFailed) return 0;
+    /* The output's CRC-32 is taken as it goes out: the file holds exactly
+     * these bytes once every write and the close succeeded. */
+    if (cb) p->dwOutCrc = UpdateCrc32(pb, (unsigned int)cb, p->dwOutCrc);
+    p->qwOut += cb;
     if (!p->pbOut) return PlatFwrite(pb, 1, cb, p->pfOut) == cb;
     if (p->cbOut + cb > ENGINE_STREAM_BUFFER) {
         if (!EngineFlush(p)) return 0;
@@ -83,6 +110,7 @@ static void EngineStreamsOpen(ENGINE_STREAMS* p, PLATFILE* pfSource, PLATFILE* p
 {
     memset(p, 0, sizeof(*p));
     p->dwCrc = 0xFFFFFFFFu;
+    p->dwOutCrc = 0xFFFFFFFFu;
     p->pfSource = pfSource;
     p->pfOut = pfOut;
     p->pbOut = (BYTE*)PlatHeapAlloc(ENGINE_STREAM_BUFFER);
@@ -101,9 +129,24 @@ static int EngineStreamsClose(ENGINE_STREAMS* p)
     return bOk && !p->bWriteFailed;
 }
 
+/* The file gauge gets its range, its first and last positions, and the
+ * positions between at most every ENGINE_GAUGE_MS: a transform reports one
+ * per kilobyte, and each costs a repaint and a pass of the message loop
+ * that no one could see. */
+#define ENGINE_GAUGE_MS 15
+static uint32_t s_dwGaugeRange;
+static DWORD s_dwGaugeTick;
+
 static void EngineGaugeCommand(void* pvContext, int iCommand, uint32_t dwValue)
 {
     (void)pvContext;
+    if (iCommand == XFORM_GAUGE_RANGE) {
+        s_dwGaugeRange = dwValue;
+    } else if (iCommand == XFORM_GAUGE_POS && dwValue != 0 && dwValue < s_dwGaugeRange) {
+        DWORD dwNow = PlatGetTickCount();
+        if (dwNow - s_dwGaugeTick < ENGINE_GAUGE_MS) return;
+        s_dwGaugeTick = dwNow;
+    }
     EngineGauge(ghGaugeFile, iCommand, dwValue);
 }
 
@@ -156,6 +199,7 @@ static int EngineTransform(int bRevert, PLATFILE* pfSource, PLATFILE* pfOut, con
         else if (~streams.dwCrc != dwCrc) iResult = XFORM_NOT_APPLICABLE;
     }
     if (!EngineStreamsClose(&streams) && iResult == 1) iResult = 0;
+    EngineNoteOutput(&streams, iResult == 1);
     return iResult;
 }
 
@@ -168,17 +212,22 @@ static int EngineSizeMatches(PLATFILE* pfSource, DWORD dwSize)
 int UpgradeFile(PLATFILE* pfSource, PLATFILE* pfOut, const BYTE* pbPayload, DWORD cbPayload,
                 const FILEENTRY_FIELDS* pFields, const char* szName)
 {
+    EngineNoteOutput(NULL, 0);
     if (pFields->dwKind == FILE_KIND_WHOLE) {
         ENGINE_STREAMS streams;
         XFORM_IO io;
+        int iResult;
         memset(&streams, 0, sizeof(streams));
+        streams.dwOutCrc = 0xFFFFFFFFu;
         streams.pfOut = pfOut; /* whole files go out in large writes: no buffer of our own */
         io.pvContext = &streams;
         io.pfnRead = NULL;
         io.pfnWrite = EngineWrite;
         io.pfnGauge = EngineGaugeCommand;
         LogFormat(0, "Copying %ld bytes\n", pFields->dwNewSize);
-        return TransformWholeFile(pbPayload, cbPayload, pFields->dwNewSize, &io);
+        iResult = TransformWholeFile(pbPayload, cbPayload, pFields->dwNewSize, &io);
+        EngineNoteOutput(&streams, iResult == 1);
+        return iResult;
     }
     if (pFields->dwKind == FILE_KIND_DELTA) {
         int iResult = XFORM_NOT_APPLICABLE;
@@ -196,6 +245,7 @@ int RevertFile(PLATFILE* pfSource, PLATFILE* pfOut, const BYTE* pbPayload, DWORD
                const FILEENTRY_FIELDS* pFields, const char* szName)
 {
     (void)szName;
+    EngineNoteOutput(NULL, 0);
     if (pFields->dwKind == FILE_KIND_WHOLE) {
         DWORD dwSize = pFields->dwOldSize;
         EngineGauge(ghGaugeFile, XFORM_GAUGE_RANGE, dwSize <= 1024 ? dwSize : dwSize / 1024);

@@ -18,6 +18,9 @@ INT_PTR CheckDlgProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam);
  * Logs the file name and both sums; refreshes gszStartDir. hGauge may be
  * NULL. */
 int VerifyModuleChecksum(HWND hDlg, HWND hGauge);
+/* dwSum plus the cb bytes at pb, wrapping at 32 bits: the byte-by-byte sum
+ * of the check, taken eight bytes at a time. */
+DWORD SelfCheckSum(DWORD dwSum, const BYTE* pb, size_t cb);
 /* Tests: check this file (a Windows path) instead of the running
  * executable; NULL or "" restores the executable. */
 void SelfCheckSetModulePath(const char* szPath);

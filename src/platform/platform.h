@@ -225,6 +225,9 @@ BOOL PlatGetDiskFreeSpaceEx(const char* szDir, unsigned long long* pcbFreeToCall
                             unsigned long long* pcbTotal, unsigned long long* pcbTotalFree);
 /* Waits the given milliseconds. */
 void PlatSleep(DWORD dwMilliseconds);
+/* GetTickCount: milliseconds from a fixed moment, wrapping at 32 bits; only
+ * differences mean anything. */
+DWORD PlatGetTickCount(void);
 /* Ends the process at once with the exit code (ExitProcess). The exit hook,
  * when one is set, runs first, once, with the code. */
 void PlatExitProcess(UINT uExitCode);

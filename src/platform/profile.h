@@ -53,5 +53,19 @@ DWORD PlatGetPrivateProfileSection(const char* szSection, char* szBuf, DWORD cch
  * the section. 1, or 0 with the last error as for the string writer.
  */
 BOOL PlatWritePrivateProfileSection(const char* szSection, const char* szEntries, const char* szFile);
+/*
+ * Deferred writes: from PlatProfileDefer on, the writes to szFile (a file no
+ * one else changes meanwhile) are kept in memory and reads of it answer from
+ * there; PlatProfileFlush(1) then stores the result as one write would
+ * (the file replaced whole, or not at all) and PlatProfileFlush(0) drops it.
+ * The result is byte for byte that of the same writes done one by one; a
+ * file written many times is written once. Only one file at a time; a new
+ * PlatProfileDefer drops an earlier deferral. PlatProfileDefer returns 1
+ * when the writes are deferred, 0 when they go to the file as usual (a
+ * read-only or unreadable file, or the Windows build). PlatProfileFlush
+ * returns 1, or 0 with the last error (5 a read-only file, 112 disk full).
+ */
+BOOL PlatProfileDefer(const char* szFile);
+BOOL PlatProfileFlush(BOOL bStore);
 
 #endif

@@ -324,7 +324,14 @@ int RecordFix(const char* szFromLabel, const char* szToLabel, DWORD dwRecords, c
     }
     s_szWorkPath = szWork;
     s_bWriteFailed = 0;
+    /* The working copy takes thousands of writes: they are kept in memory
+     * and it is written once. */
+    PlatProfileDefer(szWork);
     bDone = RecordFixIn(szFromLabel, szToLabel, dwRecords, pbRecords, cbRecords);
+    if (!PlatProfileFlush(bDone) && bDone) {
+        s_bWriteFailed = 1;
+        bDone = 0;
+    }
     s_szWorkPath = NULL;
     if (bDone && PatchIniReplace(szWork, szPath, szAside)) return 1;
     if (bDone || s_bWriteFailed)

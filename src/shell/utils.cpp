@@ -9,7 +9,7 @@
 
 #include <string.h>
 
-#define UTILS_BUFFER 1024
+#define UTILS_BUFFER 65536 /* large reads: files are read whole for their CRC-32 and copies */
 
 /* A file that is there but cannot be opened now (held by another program,
  * access denied) still exists: taking it for missing would let a caller

@@ -15,6 +15,7 @@
 #include <stdlib.h>
 
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -118,6 +119,53 @@ TEST_F(SelfCheckTest, LargeFilesSumExactly)
             sBad[iAt] = (char)(sBad[iAt] ^ 0x01);
             Package(sBad);
             EXPECT_EQ(0, VerifyModuleChecksum(nullptr, nullptr)) << ps->size() << " byte " << iAt;
+        }
+    }
+}
+
+// The sum eight bytes at a time against the plain byte loop: every length
+// from 0 to 300 at every alignment, all bytes 0xFF (the largest lane values)
+// across the lanes' folding point, and a running sum that wraps.
+TEST(SelfCheckSum, EqualsTheByteLoop)
+{
+    std::vector<unsigned char> v(4096 + 64);
+    uint32_t x = 7;
+    for (unsigned char& c : v) c = (unsigned char)((x = x * 1103515245u + 12345u) >> 23);
+    auto Plain = [](uint32_t dw, const unsigned char* pb, size_t cb) {
+        for (size_t i = 0; i < cb; i++) dw += pb[i];
+        return dw;
+    };
+    for (size_t iOffset = 0; iOffset < 9; iOffset++)
+        for (size_t cb = 0; cb <= 300; cb++)
+            ASSERT_EQ(Plain(0xFFFFFF00u, &v[iOffset], cb), SelfCheckSum(0xFFFFFF00u, &v[iOffset], cb))
+                << "offset " << iOffset << " size " << cb;
+    std::vector<unsigned char> vFull(128 * 8 * 3 + 5, 0xFF);
+    for (size_t cb : {(size_t)1023, (size_t)1024, (size_t)1025, (size_t)2048, vFull.size() - 1, vFull.size()})
+        EXPECT_EQ(Plain(0, &vFull[0], cb), SelfCheckSum(0, &vFull[0], cb)) << cb;
+    EXPECT_EQ(Plain(0, &v[3], 4096 + 61), SelfCheckSum(0, &v[3], 4096 + 61));
+}
+
+// The file is read in blocks of 256 KB: files that end just before, at and
+// after a block's end, and a stored sum that straddles two blocks, sum exactly,
+// and a change of the bytes on either side of a block edge is seen.
+TEST_F(SelfCheckTest, BlockEdgesAndAStoredSumAcrossThem)
+{
+    const size_t cbBlock = 262144;
+    for (size_t cbFile : {cbBlock - 1, cbBlock, cbBlock + 1, cbBlock + 18, 2 * cbBlock + 31}) {
+        std::string sBody;
+        uint32_t x = (uint32_t)cbFile;
+        for (size_t i = 0; i + CONTAINER_TRAILER_SIZE < cbFile; i++)
+            sBody += (char)((x = x * 1103515245u + 12345u) >> 24);
+        std::string sGood = ContainerFile(sBody);
+        ASSERT_EQ(cbFile, sGood.size());
+        Package(sGood);
+        EXPECT_EQ(1, VerifyModuleChecksum(nullptr, nullptr)) << cbFile;
+        for (size_t iAt : {cbBlock - 1, cbBlock, cbFile - 1}) {
+            if (iAt >= cbFile) continue;
+            std::string sBad = sGood;
+            sBad[iAt] = (char)(sBad[iAt] + 1);
+            Package(sBad);
+            EXPECT_EQ(0, VerifyModuleChecksum(nullptr, nullptr)) << cbFile << " byte " << iAt;
         }
     }
 }

@@ -320,3 +320,62 @@ TEST_F(PackageStoreTest, ToolFilesWrittenWholeOrNotAtAll)
 }
 
 } // namespace
+
+namespace {
+
+// Every resource is found through the index with the bytes at its stated
+// offset, and of two entries with the same type and id the first in the
+// index wins. Bytes handed out early stay valid after the pages of the
+// package were given back many times over.
+TEST_F(PackageStoreTest, ResourcesFoundByTypeAndIdStayValid)
+{
+    std::vector<ContainerEntry> vIndex = ContainerIndex(s_strPackage);
+    ASSERT_GT(vIndex.size(), 10u);
+    Use(s_strPackage);
+    const BYTE* pbFirst = nullptr;
+    DWORD cbFirst = 0;
+    const ContainerEntry* pFirst = nullptr;
+    for (int iRound = 0; iRound < 20; iRound++) {
+        for (const ContainerEntry& entry : vIndex) {
+            DWORD cb = 0;
+            const BYTE* pb = PlatFindResource(entry.strType.c_str(), entry.dwId, &cb);
+            ASSERT_NE(nullptr, pb) << entry.strType << " " << entry.dwId;
+            ASSERT_EQ(entry.qwSize, cb);
+            ASSERT_EQ(0, memcmp(pb, s_strPackage.data() + entry.qwOffset, cb)) << entry.strType << " " << entry.dwId;
+            if (!pbFirst && cb > 0) {
+                pbFirst = pb;
+                cbFirst = cb;
+                pFirst = &entry;
+            }
+        }
+    }
+    ASSERT_NE(nullptr, pFirst);
+    EXPECT_EQ(0, memcmp(pbFirst, s_strPackage.data() + pFirst->qwOffset, cbFirst));
+    DWORD cbNone = 7;
+    EXPECT_EQ(nullptr, PlatFindResource("UPDATE", 99999, &cbNone));
+    EXPECT_EQ(0u, cbNone);
+
+    // Two entries made the same type and id: the one earlier in the index answers.
+    const ContainerEntry* pA = nullptr;
+    const ContainerEntry* pB = nullptr;
+    for (const ContainerEntry& a : vIndex)
+        for (const ContainerEntry& b : vIndex)
+            if (!pA && a.strType == "UPDATE" && b.strType == "STRING" && a.dwId == b.dwId && a.qwSize != b.qwSize) {
+                pA = &a;
+                pB = &b;
+            }
+    ASSERT_NE(nullptr, pA);
+    std::string strDup = s_strPackage;
+    const ContainerEntry* pLater = pA->iEntry > pB->iEntry ? pA : pB;
+    const ContainerEntry* pEarlier = pLater == pA ? pB : pA;
+    memcpy(&strDup[pLater->iEntry + 4], pEarlier->strType.data(), 6);
+    ContainerResum(strDup);
+    Use(strDup);
+    DWORD cb = 0;
+    const BYTE* pb = PlatFindResource(pEarlier->strType.c_str(), pEarlier->dwId, &cb);
+    ASSERT_NE(nullptr, pb);
+    EXPECT_EQ(pEarlier->qwSize, cb);
+    EXPECT_EQ(0, memcmp(pb, strDup.data() + pEarlier->qwOffset, cb));
+}
+
+} // namespace

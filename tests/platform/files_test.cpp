@@ -61,6 +61,44 @@ TEST(Paths, NamesResolveWithoutRegardToCase)
     EXPECT_EQ(machine.Root() + "/drive_c/Vireo/NEW/File.TXT", sz);
 }
 
+// Names that do not exist are looked up in a kept listing of their
+// directory: every change made since, by this process or another, by
+// creating, renaming or deleting, or by putting another directory at the
+// path, shows at once.
+TEST(Paths, LookupsOfMissingNamesFollowEveryChangeOfTheDirectory)
+{
+    TempMachine machine;
+    std::string strDir = machine.Host("C:\\D");
+    MakeDirs(strDir);
+    char szHost[4096];
+    auto Resolve = [&](const char* szPath) {
+        EXPECT_TRUE(PlatHostPath(szPath, szHost, sizeof(szHost)));
+        return std::string(szHost).substr(strDir.size());
+    };
+    for (int i = 0; i < 50; i++) WriteFile(strDir + "/file" + std::to_string(i) + ".txt", "x");
+    EXPECT_EQ("/NEW.TXT", Resolve("C:\\D\\NEW.TXT"));
+    WriteFile(strDir + "/new.txt", "1"); // by this process, outside the platform layer
+    EXPECT_EQ("/new.txt", Resolve("C:\\D\\NEW.TXT"));
+    ASSERT_EQ(0, rename((strDir + "/new.txt").c_str(), (strDir + "/New.Txt").c_str()));
+    EXPECT_EQ("/New.Txt", Resolve("C:\\D\\NEW.TXT"));
+    WriteFile(strDir + "/NEw.txt", "2"); // two spellings: the first in byte order
+    EXPECT_EQ("/NEw.txt", Resolve("C:\\D\\NEW.TXT"));
+    ASSERT_EQ(0, unlink((strDir + "/NEw.txt").c_str()));
+    ASSERT_EQ(0, unlink((strDir + "/New.Txt").c_str()));
+    EXPECT_EQ("/NEW.TXT", Resolve("C:\\D\\NEW.TXT"));
+    // Another process makes it.
+    ProcessResult r = RunProcess({"/bin/sh", "-c", "echo > '" + strDir + "/nEw.txt'"});
+    ASSERT_EQ(0, r.iExitCode);
+    EXPECT_EQ("/nEw.txt", Resolve("C:\\D\\NEW.TXT"));
+    // Another directory at the same path, then the first one back under another name.
+    ASSERT_EQ(0, rename(strDir.c_str(), (strDir + "-old").c_str()));
+    MakeDirs(strDir);
+    EXPECT_EQ("/NEW.TXT", Resolve("C:\\D\\NEW.TXT"));
+    WriteFile(strDir + "/new.TXT", "3");
+    EXPECT_EQ("/new.TXT", Resolve("C:\\D\\NEW.TXT"));
+    EXPECT_EQ("/file7.txt", Resolve("C:\\D-OLD\\FILE7.TXT").substr(4));
+}
+
 TEST(Paths, CurrentDirectoryIsInWindowsForm)
 {
     TempMachine machine;
@@ -316,6 +354,22 @@ TEST(Files, AFileHeldByAnotherProcessIsInUse)
     EXPECT_TRUE(PlatMoveFile("C:\\VIREO\\GARNET\\qstrings.dll", "C:\\VIREO\\GARNET\\qstrings.dll.hf"));
     ReleaseFile(iHolder);
     EXPECT_TRUE(PlatDeleteFile("C:\\VIREO\\GARNET\\qstrings.dll.hf"));
+}
+
+// A file that only this process holds open is not in use: it can be opened
+// for writing and deleted, as on Windows with the handle's own sharing.
+TEST(Files, AFileHeldOnlyByThisProcessIsNotInUse)
+{
+    TempMachine machine;
+    std::string strHost = machine.Host("C:\\mine.txt");
+    WriteFile(strHost, "mine");
+    FILE* fp = fopen(strHost.c_str(), "rb");
+    ASSERT_NE(nullptr, fp);
+    PLATFILE* pf = PlatFopen("C:\\mine.txt", "r+b");
+    EXPECT_NE(nullptr, pf);
+    if (pf) PlatFclose(pf);
+    EXPECT_TRUE(PlatDeleteFile("C:\\mine.txt"));
+    fclose(fp);
 }
 
 TEST(Memory, BlocksAreZeroFilledAndSized)

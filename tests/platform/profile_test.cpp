@@ -506,3 +506,120 @@ TEST_F(Profile, ReadsSeeEveryChangeAndWritesKeepTheFilesIdentity)
 }
 
 } // namespace
+
+// Deferred writes give, byte for byte, the file the same writes give one by
+// one: random runs of writes (new and existing keys in other spellings, new
+// sections, duplicated sections, blanks around names) mixed with reads and
+// with writes that cannot be noted (deletions, section writes, line breaks
+// in a value, '=' in a key), over files with comments, blank lines, a
+// byte-order mark, LF-only line ends, no final line end, or no file at all.
+// Reads while deferring answer as reads after the same writes would.
+TEST_F(Profile, DeferredWritesGiveTheFileOfTheSameWritesOneByOne)
+{
+    const std::vector<std::string> vStarts = {
+        "<missing>",
+        "",
+        "\xEF\xBB\xBF",
+        "[A]\r\nk1=1\r\n\r\n[B]\r\n; note\r\nk2 = two \r\n\r\n\r\n",
+        "[A]\nk1=1\n[b]\nK2=2\n",
+        "top=0\r\n[A]\r\nk1=1\r\n[A]\r\nk1=hidden\r\nk3=3",
+        "[ C ]\r\n   \r\n[A]",
+        "\xEF\xBB\xBF[A]\r\njunk line\r\nk1=1\r\n[X]\r\n",
+    };
+    const char* aszSecs[] = {"A", "a", " B ", "C", "New1", "new1", "New2", "X"};
+    const char* aszKeys[] = {"k1", "K1", "k2", " k3 ", "k4", "File001", "Checksum001", "z"};
+    uint32_t x = 12345;
+    auto Next = [&x](uint32_t n) { return ((x = x * 1103515245u + 12345u) >> 8 & 0xFFFFFF) % n; };
+    for (size_t iStart = 0; iStart < vStarts.size(); iStart++) {
+        for (int iRound = 0; iRound < 8; iRound++) {
+            // The script of one round, replayed on both files.
+            struct Op {
+                int iKind;
+                std::string strSec, strKey, strValue;
+            };
+            std::vector<Op> vOps;
+            int cOps = 1 + (int)Next(40);
+            for (int i = 0; i < cOps; i++) {
+                Op op;
+                uint32_t r = Next(100);
+                op.strSec = aszSecs[Next(8)];
+                op.strKey = aszKeys[Next(8)];
+                op.strValue = "v" + std::to_string(Next(1000)) + (Next(4) == 0 ? "  " : "");
+                op.iKind = r < 70 ? 0 : r < 80 ? 1 : r < 84 ? 2 : r < 88 ? 3 : r < 92 ? 4 : r < 96 ? 5 : 6;
+                vOps.push_back(op);
+            }
+            std::string aResults[2];
+            std::vector<std::string> avReads[2];
+            for (int iDeferred = 0; iDeferred < 2; iDeferred++) {
+                const char* szName = iDeferred ? "DEFER.INI" : "PLAIN.INI";
+                std::string strFile = Win(szName);
+                unlink(m_machine.Host(strFile).c_str());
+                if (vStarts[iStart] != "<missing>") Put(szName, vStarts[iStart]);
+                if (iDeferred) {
+                    ASSERT_EQ(1, PlatProfileDefer(strFile.c_str()));
+                }
+                for (const Op& op : vOps) {
+                    const char* szSec = op.strSec.c_str();
+                    const char* szKey = op.strKey.c_str();
+                    char szBuf[256];
+                    switch (op.iKind) {
+                    case 0: EXPECT_EQ(1, PlatWritePrivateProfileString(szSec, szKey, op.strValue.c_str(), strFile.c_str())); break;
+                    case 1:
+                        PlatGetPrivateProfileString(szSec, szKey, "-", szBuf, sizeof(szBuf), strFile.c_str());
+                        avReads[iDeferred].push_back(szBuf);
+                        break;
+                    case 2: PlatWritePrivateProfileString(szSec, szKey, NULL, strFile.c_str()); break;
+                    case 3: PlatWritePrivateProfileSection(szSec, "e1=1\0e2=2\0", strFile.c_str()); break;
+                    case 4: PlatWritePrivateProfileString(szSec, szKey, "line\r\n[Injected]", strFile.c_str()); break;
+                    case 5: PlatWritePrivateProfileString(szSec, "a=b", "c", strFile.c_str()); break;
+                    default: {
+                        DWORD cch = PlatGetPrivateProfileSection(szSec, szBuf, sizeof(szBuf), strFile.c_str());
+                        avReads[iDeferred].push_back(std::string(szBuf, cch));
+                        break;
+                    }
+                    }
+                }
+                if (iDeferred) {
+                    EXPECT_EQ(1, PlatProfileFlush(1));
+                }
+                aResults[iDeferred] = Exists(szName) ? Get(szName) : "<missing>";
+            }
+            ASSERT_EQ(aResults[0], aResults[1]) << "start " << iStart << " round " << iRound;
+            ASSERT_EQ(avReads[0], avReads[1]) << "start " << iStart << " round " << iRound;
+        }
+    }
+}
+
+// A deferral ends with the file as it was when nothing is to be stored; a
+// read-only file is not deferred (its writes fail as usual); a failed store
+// leaves the old file.
+TEST_F(Profile, DeferredWritesDroppedRefusedOrFailedLeaveTheFile)
+{
+    Put("A.INI", "[S]\r\nk=1\r\n");
+    ASSERT_EQ(1, PlatProfileDefer(Win("A.INI").c_str()));
+    EXPECT_EQ(1, PlatWritePrivateProfileString("S", "k", "2", Win("A.INI").c_str()));
+    char szBuf[16];
+    PlatGetPrivateProfileString("S", "k", "", szBuf, sizeof(szBuf), Win("A.INI").c_str());
+    EXPECT_STREQ("2", szBuf);
+    EXPECT_EQ("[S]\r\nk=1\r\n", Get("A.INI"));
+    EXPECT_EQ(1, PlatProfileFlush(0));
+    EXPECT_EQ("[S]\r\nk=1\r\n", Get("A.INI"));
+
+    chmod(m_machine.Host(Win("A.INI")).c_str(), 0444);
+    EXPECT_EQ(0, PlatProfileDefer(Win("A.INI").c_str()));
+    EXPECT_EQ(0, PlatWritePrivateProfileString("S", "k", "3", Win("A.INI").c_str()));
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, PlatGetLastError());
+    chmod(m_machine.Host(Win("A.INI")).c_str(), 0644);
+
+    // The directory goes away before the store: the store fails and says so.
+    MakeDirs(m_machine.Host("C:\\Q"));
+    ASSERT_EQ(1, PlatProfileDefer("C:\\Q\\B.INI"));
+    EXPECT_EQ(1, PlatWritePrivateProfileString("S", "k", "1", "C:\\Q\\B.INI"));
+    rmdir(m_machine.Host("C:\\Q").c_str());
+    PlatSetLastError(0);
+    EXPECT_EQ(0, PlatProfileFlush(1));
+    EXPECT_NE(0u, PlatGetLastError());
+    // Nothing is deferred afterwards: writes go to the file again.
+    EXPECT_EQ(1, PlatWritePrivateProfileString("S", "k", "4", Win("A.INI").c_str()));
+    EXPECT_EQ("[S]\r\nk=4\r\n", Get("A.INI"));
+}

@@ -173,7 +173,8 @@ TEST(CopyFileContents, FailuresAreReportedWithTheirLines)
 {
     TempMachine machine;
     LogSession log(machine);
-    WriteFile(machine.Host("C:\\src.bin"), std::string(5000, 'x'));
+    // Several of the copy's 64 KB blocks, so that a write in the middle can fail.
+    WriteFile(machine.Host("C:\\src.bin"), std::string(3 * 65536 + 5000, 'x'));
     EXPECT_EQ(0, CopyFileContents("C:\\missing.bin", "C:\\dst.bin"));
     EXPECT_EQ(0, CopyFileContents("C:\\src.bin", "C:\\nodir\\dst.bin"));
     // A full disk: the copy is cut, and said to be.

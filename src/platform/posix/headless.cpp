@@ -33,6 +33,7 @@
 #include "platform/dialog.h"
 #include "platform/posix/frontends.h"
 #include "platform/posix/posix.h"
+#include "platform/posix/window.h"
 #include "platform/ui.h"
 
 #include <map>
@@ -130,10 +131,16 @@ static std::string OneLine(const char* sz)
 /* Writes the lines for what changed on the active dialog since last time. */
 static void Report(void)
 {
-    HWND hDlg = PlatUiActiveDialog();
+    static unsigned long s_ulLooked = ~0ul;
+    HWND hDlg;
     HWND ahChildren[128];
     int cChildren, i;
     intptr_t iPage;
+    /* Nothing a report shows changed since the last one (only repaints,
+     * such as a moving gauge): nothing to say. */
+    if (WndShownChanges() == s_ulLooked) return;
+    s_ulLooked = WndShownChanges();
+    hDlg = PlatUiActiveDialog();
     if (!hDlg) return;
     if (hDlg != s_hReported) {
         PLAT_CTLINFO info;

@@ -100,6 +100,13 @@ void PlatSleep(DWORD dwMilliseconds)
     }
 }
 
+DWORD PlatGetTickCount(void)
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (DWORD)((unsigned long long)ts.tv_sec * 1000u + (unsigned long long)ts.tv_nsec / 1000000u);
+}
+
 /* ---- Memory blocks --------------------------------------------------- */
 
 typedef struct GLOBALBLOCK {

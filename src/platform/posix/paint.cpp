@@ -39,7 +39,7 @@ BOOL PlatEndPaint(HWND hWnd, const PLAT_PAINTSTRUCT* pPaint)
     pdc->pPen->cSelected--;
     if (p) {
         p->aPaint = pdc->aOps;
-        WndChanged();
+        WndRepainted();
     }
     delete pdc;
     return 1;

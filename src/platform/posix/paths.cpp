@@ -19,14 +19,20 @@
  */
 #include "platform/posix/posix.h"
 
+#include <ctype.h>
 #include <dirent.h>
 #include <errno.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #define HOST_MAX 4096
 
@@ -34,9 +40,19 @@ int PosixRootDir(char* szRoot, size_t cbRoot)
 {
     const char* szEnv = getenv("HERON_ROOT");
     if (szEnv && *szEnv) {
+        /* The canonical form, so reverse mapping works on getcwd's output;
+         * kept for the value it was found for, as every path asks for it. */
+        static char s_szEnvSeen[HOST_MAX];
+        static char s_szReal[PATH_MAX];
         char szReal[PATH_MAX];
-        /* The canonical form, so reverse mapping works on getcwd's output. */
-        if (realpath(szEnv, szReal)) return PosixCopy(szRoot, cbRoot, szReal);
+        if (s_szReal[0] && strcmp(szEnv, s_szEnvSeen) == 0) return PosixCopy(szRoot, cbRoot, s_szReal);
+        if (realpath(szEnv, szReal)) {
+            if (strlen(szEnv) < sizeof(s_szEnvSeen)) {
+                PosixCopy(s_szEnvSeen, sizeof(s_szEnvSeen), szEnv);
+                PosixCopy(s_szReal, sizeof(s_szReal), szReal);
+            }
+            return PosixCopy(szRoot, cbRoot, szReal);
+        }
         return PosixCopy(szRoot, cbRoot, szEnv);
     }
     const char* szHome = getenv("HOME");
@@ -120,6 +136,178 @@ static char PathCurrentDrive(void)
     return szWin[0];
 }
 
+/*
+ * The names of a few directories, kept from their last listing: a run looks
+ * up many names that do not exist (temporary files, backups) in the same
+ * large directory, and each look-up would list it again. A kept listing is
+ * watched by inotify, set up before the listing is read; the kernel queues
+ * each change of the directory's entries, by any process, before the
+ * changing call returns, and every look-up first applies the queued changes,
+ * so a kept listing is always the directory as it is. A directory that goes
+ * away or moves, a full queue, or a path that now names another directory
+ * (same device and inode checked) drops the listing; without inotify every
+ * look-up lists the directory as before.
+ */
+#define DIRCACHE_SLOTS 4
+
+typedef struct DIRCACHE {
+    std::string strDir;
+    int iWatch; /* -1: slot free */
+    dev_t dev;
+    ino_t ino;
+    /* case-folded name -> the names with that folding */
+    std::unordered_map<std::string, std::vector<std::string>> names;
+} DIRCACHE;
+
+static DIRCACHE s_aDirCache[DIRCACHE_SLOTS] = {{"", -1, 0, 0, {}}, {"", -1, 0, 0, {}}, {"", -1, 0, 0, {}}, {"", -1, 0, 0, {}}};
+static int s_iDirCacheNext;
+static int s_fdNotify = -1;
+static pid_t s_pidNotify;
+
+static std::string PathFold(const char* sz)
+{
+    std::string str(sz);
+    for (char& ch : str) ch = (char)tolower((unsigned char)ch);
+    return str;
+}
+
+static void PathDropSlot(DIRCACHE* pCache)
+{
+    if (pCache->iWatch >= 0 && s_fdNotify >= 0) inotify_rm_watch(s_fdNotify, pCache->iWatch);
+    pCache->iWatch = -1;
+    pCache->strDir.clear();
+    pCache->names.clear();
+}
+
+static void PathAddName(DIRCACHE* pCache, const char* szName)
+{
+    std::vector<std::string>& v = pCache->names[PathFold(szName)];
+    for (const std::string& str : v)
+        if (str == szName) return;
+    v.push_back(szName);
+}
+
+static void PathRemoveName(DIRCACHE* pCache, const char* szName)
+{
+    auto it = pCache->names.find(PathFold(szName));
+    if (it == pCache->names.end()) return;
+    std::vector<std::string>& v = it->second;
+    for (size_t i = 0; i < v.size(); i++) {
+        if (v[i] == szName) {
+            v.erase(v.begin() + (long)i);
+            break;
+        }
+    }
+    if (v.empty()) pCache->names.erase(it);
+}
+
+/* Applies the queued changes to the kept listings; 0 when inotify is not there. */
+static int PathDrainChanges(void)
+{
+    alignas(struct inotify_event) char abEvents[16384];
+    int i;
+    if (s_fdNotify >= 0 && s_pidNotify != getpid()) {
+        /* A forked child shares the parent's queue: it gets one of its own. */
+        close(s_fdNotify);
+        s_fdNotify = -1;
+        for (i = 0; i < DIRCACHE_SLOTS; i++) {
+            s_aDirCache[i].iWatch = -1;
+            PathDropSlot(&s_aDirCache[i]);
+        }
+    }
+    if (s_fdNotify < 0) {
+        s_fdNotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        s_pidNotify = getpid();
+        if (s_fdNotify < 0) return 0;
+    }
+    for (;;) {
+        ssize_t cb = read(s_fdNotify, abEvents, sizeof(abEvents));
+        const char* p;
+        if (cb <= 0) break;
+        for (p = abEvents; p < abEvents + cb;) {
+            const struct inotify_event* pEvent = (const struct inotify_event*)(const void*)p;
+            p += sizeof(struct inotify_event) + pEvent->len;
+            if (pEvent->mask & IN_Q_OVERFLOW) {
+                for (i = 0; i < DIRCACHE_SLOTS; i++) PathDropSlot(&s_aDirCache[i]);
+                continue;
+            }
+            for (i = 0; i < DIRCACHE_SLOTS; i++) {
+                DIRCACHE* pCache = &s_aDirCache[i];
+                if (pCache->iWatch != pEvent->wd) continue;
+                if (pEvent->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT)) {
+                    if (pEvent->mask & IN_IGNORED) pCache->iWatch = -1; /* already gone */
+                    PathDropSlot(pCache);
+                } else if (pEvent->len && (pEvent->mask & (IN_CREATE | IN_MOVED_TO))) {
+                    PathAddName(pCache, pEvent->name);
+                } else if (pEvent->len && (pEvent->mask & (IN_DELETE | IN_MOVED_FROM))) {
+                    PathRemoveName(pCache, pEvent->name);
+                }
+            }
+        }
+    }
+    return 1;
+}
+
+/* szBest: the entry of szDir that matches szName without regard to case
+ * (the first in byte order), "" when none. */
+static void PathMatchInDirectory(const char* szDir, const char* szName, char* szBest, const struct stat* pstDir)
+{
+    struct stat st;
+    DIR* pDir;
+    struct dirent* pEnt;
+    DIRCACHE* pCache = NULL;
+    int i, bWatched = PathDrainChanges();
+
+    szBest[0] = 0;
+    /* The caller's look at the directory itself (not through a link) will do. */
+    if (pstDir) st = *pstDir;
+    if (bWatched && (pstDir || stat(szDir, &st) == 0)) {
+        for (i = 0; i < DIRCACHE_SLOTS; i++) {
+            DIRCACHE* pSlot = &s_aDirCache[i];
+            if (pSlot->iWatch < 0 || pSlot->strDir != szDir) continue;
+            if (pSlot->dev != st.st_dev || pSlot->ino != st.st_ino) {
+                PathDropSlot(pSlot);
+                continue;
+            }
+            auto it = pSlot->names.find(PathFold(szName));
+            if (it != pSlot->names.end())
+                for (const std::string& str : it->second)
+                    if (szBest[0] == 0 || strcmp(str.c_str(), szBest) < 0) PosixCopy(szBest, NAME_MAX + 1, str.c_str());
+            return;
+        }
+        /* Watched before it is read: no change between the two is missed. */
+        int iWatch = inotify_add_watch(s_fdNotify, szDir,
+                                       IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF |
+                                           IN_MOVE_SELF | IN_ONLYDIR);
+        if (iWatch >= 0) {
+            /* The same directory under another path has the same watch. */
+            for (i = 0; i < DIRCACHE_SLOTS; i++)
+                if (s_aDirCache[i].iWatch == iWatch) {
+                    s_aDirCache[i].iWatch = -1;
+                    PathDropSlot(&s_aDirCache[i]);
+                }
+            pCache = &s_aDirCache[s_iDirCacheNext];
+            s_iDirCacheNext = (s_iDirCacheNext + 1) % DIRCACHE_SLOTS;
+            PathDropSlot(pCache);
+            pCache->strDir = szDir;
+            pCache->iWatch = iWatch;
+            pCache->dev = st.st_dev;
+            pCache->ino = st.st_ino;
+        }
+    }
+    pDir = opendir(szDir);
+    if (!pDir) {
+        if (pCache) PathDropSlot(pCache);
+        return;
+    }
+    while ((pEnt = readdir(pDir)) != NULL) {
+        if (strcasecmp(pEnt->d_name, szName) == 0 && (szBest[0] == 0 || strcmp(pEnt->d_name, szBest) < 0))
+            PosixCopy(szBest, NAME_MAX + 1, pEnt->d_name);
+        if (pCache) PathAddName(pCache, pEnt->d_name);
+    }
+    closedir(pDir);
+}
+
 /* Appends one component to szOut, matching it without regard to case when
  * the exact spelling does not exist. bResolve is cleared once a component is
  * missing: nothing below it can exist. */
@@ -151,18 +339,8 @@ static int PathAppendComponent(char* szOut, size_t cbOut, const char* pComp, siz
     /* Look for the entry that matches without regard to case. */
     szOut[cch] = 0;
     {
-        DIR* pDir = opendir(cch ? szOut : "/");
         char szBest[NAME_MAX + 1];
-        szBest[0] = 0;
-        if (pDir) {
-            struct dirent* pEnt;
-            while ((pEnt = readdir(pDir)) != NULL) {
-                if (strcasecmp(pEnt->d_name, szName) == 0) {
-                    if (szBest[0] == 0 || strcmp(pEnt->d_name, szBest) < 0) PosixCopy(szBest, sizeof(szBest), pEnt->d_name);
-                }
-            }
-            closedir(pDir);
-        }
+        PathMatchInDirectory(cch ? szOut : "/", szName, szBest, NULL);
         if (szBest[0]) {
             memcpy(szOut + cch, szBest, strlen(szBest) + 1);
         } else {
@@ -206,6 +384,47 @@ int PlatHostPath(const char* szPath, char* szHost, size_t cbHost)
         if (!getcwd(szOut, sizeof(szOut))) return PosixFail(errno, NULL);
     }
     if (strcmp(szOut, "/") == 0) szOut[0] = 0;
+
+    /* Most paths exist as they are spelled: one look at the whole path then
+     * spares a look at every component. */
+    if (*p) {
+        char szWhole[HOST_MAX];
+        const char* q = p;
+        int bLexical = 0, bFits = 1;
+        struct stat st;
+        PosixCopy(szWhole, sizeof(szWhole), szOut);
+        while (*q && bFits) {
+            const char* pEnd = q;
+            while (*pEnd && *pEnd != '\\' && *pEnd != '/') pEnd++;
+            if (pEnd > q) bFits = PathAppendComponent(szWhole, sizeof(szWhole), q, (size_t)(pEnd - q), &bLexical);
+            q = *pEnd ? pEnd + 1 : pEnd;
+        }
+        if (bFits && szWhole[0] && lstat(szWhole, &st) == 0) {
+            if (!PosixCopy(szHost, cbHost, szWhole)) goto toolong;
+            return 1;
+        }
+        /* A name not there in a directory that is: only the last component
+         * is looked for without regard to case. */
+        if (bFits && errno == ENOENT) {
+            char* pSlash = strrchr(szWhole, '/');
+            if (pSlash && pSlash != szWhole && pSlash[1]) {
+                char szBest[NAME_MAX + 1];
+                *pSlash = 0;
+                if (lstat(szWhole, &st) == 0 && S_ISDIR(st.st_mode)) {
+                    PathMatchInDirectory(szWhole, pSlash + 1, szBest, &st);
+                    *pSlash = '/';
+                    if (szBest[0]) {
+                        pSlash[1] = 0;
+                        if (strlen(szWhole) + strlen(szBest) >= sizeof(szWhole)) goto toolong;
+                        strcat(szWhole, szBest);
+                    }
+                    if (!PosixCopy(szHost, cbHost, szWhole)) goto toolong;
+                    return 1;
+                }
+                *pSlash = '/';
+            }
+        }
+    }
 
     while (*p) {
         const char* pEnd = p;

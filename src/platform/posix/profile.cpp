@@ -442,12 +442,15 @@ static int ProfReadFile(const char* szHost, size_t* pcb, DWORD* pdwError)
  * *pdwError as ProfReadFile. With bMissingOk a missing file (2) gives the
  * empty document instead, and *pbExists says which.
  */
+static int DeferLoad(const char* szHost, int bMissingOk, PROFDOC** ppDoc, int* pbExists, DWORD* pdwError);
+
 static int ProfLoad(const char* szHost, int bMissingOk, PROFDOC** ppDoc, int* pbExists, DWORD* pdwError)
 {
     size_t cb;
     int i;
     PROFDOC* pDoc;
     if (pbExists) *pbExists = 0;
+    if (DeferLoad(szHost, bMissingOk, ppDoc, pbExists, pdwError) >= 0) return *ppDoc != NULL;
     if (!ProfReadFile(szHost, &cb, pdwError)) {
         if (bMissingOk && *pdwError == ERROR_FILE_NOT_FOUND) {
             *ppDoc = &s_docEmpty;
@@ -725,6 +728,462 @@ fail:
     return 0;
 }
 
+/* ---- 5a. Deferred writes of one file ----------------------------------
+ *
+ * Between PlatProfileDefer and PlatProfileFlush the writes to one file are
+ * kept in memory and the file is written once at the end, as by one write.
+ * Writes that set a plain key (no line break in any argument, a key that
+ * neither contains '=' nor starts with '[' or ';') are only noted: their
+ * effect is known without parsing the file again. A new key goes after the
+ * last non-blank line of its section, so the keys noted for a section follow
+ * one another there in the order written; a key already in the file or
+ * already noted is replaced in place; a missing section is appended at the
+ * end with its keys. Any other operation on the file first applies what is
+ * noted (one pass over the file) and then runs as usual on the kept bytes.
+ */
+
+static const char* ProfWriteForm(const char* sz);
+static uint32_t ProfLastLine(const PROFDOC* pDoc, uint32_t iSec);
+
+#define DEFER_NEW_SECTION 0x80000000u /* section ids of sections the noted writes create */
+
+typedef struct DEFERKEY {
+    uint32_t iSec;  /* first copy of a section of the kept parse, or DEFER_NEW_SECTION + k */
+    uint32_t iLine; /* the kept parse's line it replaces, PROF_NONE for a new line */
+    char* pName;    /* the name as the file will spell it (trimmed): found by it, replaced under it */
+    size_t cchName;
+    char* pText;    /* the line without its end */
+    size_t cbText;
+    uint32_t iNext; /* the next new line after the same line (index + 1), 0 at the end */
+} DEFERKEY;
+
+typedef struct DEFERSEC {
+    char* pName;   /* trimmed name */
+    size_t cchName;
+    char* pHeader; /* the name as written between the brackets */
+} DEFERSEC;
+
+static struct {
+    int bActive;
+    char szHost[HOST_MAX];
+    char szFile[HOST_MAX]; /* the path as PlatProfileDefer was given it */
+    int bExistsOnDisk; /* the file existed when the deferral began */
+    int bExists;       /* the kept file exists (on disk or made by a kept write) */
+    int bWritten;      /* a kept write happened */
+    PROFDOC* pDoc;     /* the kept bytes and their parse (own, never in the cache); NULL while missing */
+    DEFERKEY* aKeys;
+    uint32_t cKeys, cKeysAlloc;
+    uint32_t* aSlots; /* key index + 1 by (section id, name), open addressing */
+    uint32_t cSlots;
+    uint32_t* aLineKey; /* per kept line: the key index + 1 that replaces it; NULL until needed */
+    DEFERSEC* aSecs;
+    uint32_t cSecs, cSecsAlloc;
+} s_defer;
+
+static int DeferActiveFor(const char* szHost) { return s_defer.bActive && strcmp(s_defer.szHost, szHost) == 0; }
+
+/* Forgets the noted writes (not the kept bytes). */
+static void DeferDropNoted(void)
+{
+    uint32_t i;
+    for (i = 0; i < s_defer.cKeys; i++) {
+        free(s_defer.aKeys[i].pName);
+        free(s_defer.aKeys[i].pText);
+    }
+    for (i = 0; i < s_defer.cSecs; i++) {
+        free(s_defer.aSecs[i].pName);
+        free(s_defer.aSecs[i].pHeader);
+    }
+    free(s_defer.aKeys);
+    free(s_defer.aSlots);
+    free(s_defer.aLineKey);
+    free(s_defer.aSecs);
+    s_defer.aKeys = NULL;
+    s_defer.aSlots = NULL;
+    s_defer.aLineKey = NULL;
+    s_defer.aSecs = NULL;
+    s_defer.cKeys = s_defer.cKeysAlloc = s_defer.cSlots = s_defer.cSecs = s_defer.cSecsAlloc = 0;
+}
+
+static void DeferEnd(void)
+{
+    DeferDropNoted();
+    ProfDocFree(s_defer.pDoc);
+    s_defer.pDoc = NULL;
+    s_defer.bActive = 0;
+    s_defer.szHost[0] = 0;
+}
+
+/* Copies cb bytes into a new NUL-terminated block; NULL without memory. */
+static char* DeferCopy(const char* pb, size_t cb)
+{
+    char* p = (char*)malloc(cb + 1);
+    if (!p) return NULL;
+    memcpy(p, pb, cb);
+    p[cb] = 0;
+    return p;
+}
+
+/* The noted new key of section iSec named pName, PROF_NONE when none. */
+static uint32_t DeferFindKey(uint32_t iSec, const char* pName, size_t cchName)
+{
+    uint32_t dwMask, i;
+    if (s_defer.cSlots == 0) return PROF_NONE;
+    dwMask = s_defer.cSlots - 1;
+    for (i = ProfHash(pName, cchName, iSec + 1) & dwMask; s_defer.aSlots[i]; i = (i + 1) & dwMask) {
+        const DEFERKEY* pKey = &s_defer.aKeys[s_defer.aSlots[i] - 1];
+        if (pKey->iSec == iSec && ProfSameName(pKey->pName, pKey->cchName, pName, cchName))
+            return s_defer.aSlots[i] - 1;
+    }
+    return PROF_NONE;
+}
+
+/* Enters key iKey in the table of new keys; 0 without memory. */
+static int DeferIndexKey(uint32_t iKey)
+{
+    uint32_t dwMask, i;
+    if ((iKey + 1) * 2 > s_defer.cSlots) {
+        uint32_t cSlots = ProfSlotCount(iKey + 1) * 2, k;
+        uint32_t* aSlots = (uint32_t*)calloc(cSlots, sizeof(uint32_t));
+        if (!aSlots) return 0;
+        free(s_defer.aSlots);
+        s_defer.aSlots = aSlots;
+        s_defer.cSlots = cSlots;
+        for (k = 0; k < iKey; k++)
+            if (s_defer.aKeys[k].iLine == PROF_NONE && !DeferIndexKey(k)) return 0;
+    }
+    dwMask = s_defer.cSlots - 1;
+    i = ProfHash(s_defer.aKeys[iKey].pName, s_defer.aKeys[iKey].cchName, s_defer.aKeys[iKey].iSec + 1) & dwMask;
+    while (s_defer.aSlots[i]) i = (i + 1) & dwMask;
+    s_defer.aSlots[i] = iKey + 1;
+    return 1;
+}
+
+/* 1 when the arguments make a write that can be noted. */
+static int DeferIsPlain(const char* szSection, const char* szKey, const char* szValue)
+{
+    const char* szForm;
+    if (!szKey || !szValue) return 0;
+    if (strpbrk(szSection, "\r\n") || strpbrk(szKey, "\r\n=") || strpbrk(szValue, "\r\n")) return 0;
+    szForm = ProfWriteForm(szKey);
+    return *szForm != '[' && *szForm != ';';
+}
+
+/* Notes szKey=szValue in szSection. 1, or 0 without memory (nothing noted). */
+static int DeferNote(const char* szSection, const char* szKey, const char* szValue)
+{
+    const char* pSec = szSection;
+    const char* pKey = ProfWriteForm(szKey);
+    const char* szVal = ProfWriteForm(szValue);
+    const char* pName = pKey;
+    size_t cchSec = strlen(szSection), cchName = strlen(pKey), cchVal = strlen(szVal);
+    uint32_t iSec = PROF_NONE, iLine = PROF_NONE, iKey;
+    DEFERKEY* pEntry;
+    ProfTrim(&pSec, &cchSec);
+    ProfTrim(&pName, &cchName);
+
+    if (s_defer.pDoc) iSec = ProfFindSection(s_defer.pDoc, pSec, cchSec);
+    if (iSec == PROF_NONE) {
+        uint32_t k;
+        for (k = 0; k < s_defer.cSecs; k++)
+            if (ProfSameName(s_defer.aSecs[k].pName, s_defer.aSecs[k].cchName, pSec, cchSec)) break;
+        if (k == s_defer.cSecs) {
+            DEFERSEC* pNew;
+            if (s_defer.cSecs == s_defer.cSecsAlloc) {
+                uint32_t cAlloc = s_defer.cSecsAlloc ? s_defer.cSecsAlloc * 2 : 4;
+                DEFERSEC* aNew = (DEFERSEC*)realloc(s_defer.aSecs, cAlloc * sizeof(DEFERSEC));
+                if (!aNew) return 0;
+                s_defer.aSecs = aNew;
+                s_defer.cSecsAlloc = cAlloc;
+            }
+            pNew = &s_defer.aSecs[k];
+            pNew->pName = DeferCopy(pSec, cchSec);
+            pNew->cchName = cchSec;
+            pNew->pHeader = DeferCopy(ProfWriteForm(szSection), strlen(ProfWriteForm(szSection)));
+            if (!pNew->pName || !pNew->pHeader) {
+                free(pNew->pName);
+                free(pNew->pHeader);
+                return 0;
+            }
+            s_defer.cSecs++;
+        }
+        iSec = DEFER_NEW_SECTION + k;
+    } else {
+        iLine = ProfFindKey(s_defer.pDoc, iSec, pName, cchName);
+    }
+
+    /* A key noted before, or replaced before: the line's text changes. */
+    if (iLine != PROF_NONE && s_defer.aLineKey && s_defer.aLineKey[iLine]) iKey = s_defer.aLineKey[iLine] - 1;
+    else if (iLine == PROF_NONE) iKey = DeferFindKey(iSec, pName, cchName);
+    else iKey = PROF_NONE;
+    if (iKey != PROF_NONE) {
+        pEntry = &s_defer.aKeys[iKey];
+        char* pText = (char*)malloc(pEntry->cchName + 1 + cchVal + 1);
+        if (!pText) return 0;
+        memcpy(pText, pEntry->pName, pEntry->cchName);
+        pText[pEntry->cchName] = '=';
+        memcpy(pText + pEntry->cchName + 1, szVal, cchVal + 1);
+        free(pEntry->pText);
+        pEntry->pText = pText;
+        pEntry->cbText = pEntry->cchName + 1 + cchVal;
+        s_defer.bWritten = 1;
+        return 1;
+    }
+
+    if (s_defer.cKeys == s_defer.cKeysAlloc) {
+        uint32_t cAlloc = s_defer.cKeysAlloc ? s_defer.cKeysAlloc * 2 : 64;
+        DEFERKEY* aNew = (DEFERKEY*)realloc(s_defer.aKeys, cAlloc * sizeof(DEFERKEY));
+        if (!aNew) return 0;
+        s_defer.aKeys = aNew;
+        s_defer.cKeysAlloc = cAlloc;
+    }
+    if (iLine != PROF_NONE && !s_defer.aLineKey) {
+        s_defer.aLineKey = (uint32_t*)calloc(s_defer.pDoc->cLines, sizeof(uint32_t));
+        if (!s_defer.aLineKey) return 0;
+    }
+    pEntry = &s_defer.aKeys[s_defer.cKeys];
+    memset(pEntry, 0, sizeof(*pEntry));
+    pEntry->iSec = iSec;
+    pEntry->iLine = iLine;
+    if (iLine != PROF_NONE) {
+        /* Replaced under the spelling already in the file. */
+        const PROFLINE* pLine = &s_defer.pDoc->aLines[iLine];
+        pEntry->pName = DeferCopy(s_defer.pDoc->pb + pLine->ibName, pLine->cchName);
+        pEntry->cchName = pLine->cchName;
+        pEntry->cbText = pLine->cchName + 1 + cchVal;
+        pEntry->pText = (char*)malloc(pEntry->cbText + 1);
+        if (pEntry->pText && pEntry->pName) {
+            memcpy(pEntry->pText, pEntry->pName, pEntry->cchName);
+            pEntry->pText[pEntry->cchName] = '=';
+            memcpy(pEntry->pText + pEntry->cchName + 1, szVal, cchVal + 1);
+        }
+    } else {
+        size_t cchKeyForm = strlen(pKey);
+        pEntry->pName = DeferCopy(pName, cchName);
+        pEntry->cchName = cchName;
+        pEntry->cbText = cchKeyForm + 1 + cchVal;
+        pEntry->pText = (char*)malloc(pEntry->cbText + 1);
+        if (pEntry->pText) {
+            memcpy(pEntry->pText, pKey, cchKeyForm);
+            pEntry->pText[cchKeyForm] = '=';
+            memcpy(pEntry->pText + cchKeyForm + 1, szVal, cchVal + 1);
+        }
+    }
+    if (!pEntry->pName || !pEntry->pText) {
+        free(pEntry->pName);
+        free(pEntry->pText);
+        return 0;
+    }
+    s_defer.cKeys++;
+    if (iLine != PROF_NONE) {
+        s_defer.aLineKey[iLine] = s_defer.cKeys;
+    } else if (!DeferIndexKey(s_defer.cKeys - 1)) {
+        /* Without the index a later write could not find this key: the
+         * noted writes are applied now instead. */
+        return -1;
+    }
+    s_defer.bWritten = 1;
+    return 1;
+}
+
+/* The kept bytes with the noted writes applied, in one pass. */
+static void DeferCompose(PROFOUT* pOut)
+{
+    const PROFDOC* pDoc = s_defer.pDoc;
+    const char* szEol = pDoc ? ProfEol(pDoc) : "\r\n";
+    uint32_t* aFirst = NULL;
+    uint32_t* aLast = NULL;
+    uint32_t iKey, iLine, k;
+
+    /* The new lines of each section of the file, in order, after its last non-blank line. */
+    if (pDoc && pDoc->cLines) {
+        aFirst = (uint32_t*)calloc(pDoc->cLines, sizeof(uint32_t));
+        aLast = (uint32_t*)calloc(pDoc->cLines, sizeof(uint32_t));
+        if (!aFirst || !aLast) {
+            free(aFirst);
+            free(aLast);
+            pOut->bNoMem = 1;
+            return;
+        }
+    }
+    for (iKey = 0; iKey < s_defer.cKeys; iKey++) {
+        DEFERKEY* pKey = &s_defer.aKeys[iKey];
+        pKey->iNext = 0;
+        if (pKey->iLine != PROF_NONE || pKey->iSec >= DEFER_NEW_SECTION) continue;
+        iLine = ProfLastLine(pDoc, pKey->iSec);
+        if (aLast[iLine]) s_defer.aKeys[aLast[iLine] - 1].iNext = iKey + 1;
+        else aFirst[iLine] = iKey + 1;
+        aLast[iLine] = iKey + 1;
+    }
+    if (pDoc) {
+        OutBytes(pOut, pDoc->pb, pDoc->ibBody);
+        for (iLine = 0; iLine < pDoc->cLines; iLine++) {
+            const PROFLINE* pLine = &pDoc->aLines[iLine];
+            const char* pbLine = pDoc->pb + pLine->ib;
+            int bHasEnd = pLine->cb && pbLine[pLine->cb - 1] == '\n';
+            if (s_defer.aLineKey && s_defer.aLineKey[iLine]) {
+                const DEFERKEY* pKey = &s_defer.aKeys[s_defer.aLineKey[iLine] - 1];
+                size_t cbEnd = !bHasEnd ? 0 : (pLine->cb >= 2 && pbLine[pLine->cb - 2] == '\r') ? 2 : 1;
+                OutBytes(pOut, pKey->pText, pKey->cbText);
+                OutBytes(pOut, pbLine + pLine->cb - cbEnd, cbEnd);
+            } else {
+                OutBytes(pOut, pbLine, pLine->cb);
+            }
+            if (aFirst && aFirst[iLine]) {
+                if (!bHasEnd) OutText(pOut, szEol);
+                for (iKey = aFirst[iLine]; iKey; iKey = s_defer.aKeys[iKey - 1].iNext) {
+                    OutBytes(pOut, s_defer.aKeys[iKey - 1].pText, s_defer.aKeys[iKey - 1].cbText);
+                    OutText(pOut, szEol);
+                }
+            }
+        }
+    }
+    for (k = 0; k < s_defer.cSecs; k++) {
+        size_t cbBody = pDoc ? pDoc->ibBody : 0;
+        if (pOut->cb > cbBody && pOut->pb[pOut->cb - 1] != '\n') OutText(pOut, szEol);
+        OutText(pOut, "[");
+        OutText(pOut, s_defer.aSecs[k].pHeader);
+        OutText(pOut, "]");
+        OutText(pOut, szEol);
+        for (iKey = 0; iKey < s_defer.cKeys; iKey++) {
+            if (s_defer.aKeys[iKey].iSec != DEFER_NEW_SECTION + k) continue;
+            OutBytes(pOut, s_defer.aKeys[iKey].pText, s_defer.aKeys[iKey].cbText);
+            OutText(pOut, szEol);
+        }
+    }
+    free(aFirst);
+    free(aLast);
+}
+
+/* Makes pOut's bytes the kept file (taking them over) and parses them.
+ * 1, or 0 without memory (the kept file is then as before). */
+static int DeferKeep(PROFOUT* pOut)
+{
+    PROFDOC* pDoc = (PROFDOC*)calloc(1, sizeof(PROFDOC));
+    if (!pDoc) return 0;
+    pDoc->szHost = strdup(s_defer.szHost);
+    pDoc->pb = pOut->pb ? pOut->pb : (char*)malloc(1);
+    pDoc->cb = pOut->cb;
+    if (!pDoc->szHost || !pDoc->pb || !ProfParse(pDoc)) {
+        if (pDoc->pb == pOut->pb) pDoc->pb = NULL;
+        ProfDocFree(pDoc);
+        return 0;
+    }
+    pOut->pb = NULL;
+    pOut->cb = pOut->cbAlloc = 0;
+    ProfDocFree(s_defer.pDoc);
+    s_defer.pDoc = pDoc;
+    s_defer.bExists = 1;
+    return 1;
+}
+
+/* Applies the noted writes to the kept file. 1, or 0 without memory. */
+static int DeferApply(void)
+{
+    PROFOUT out = {NULL, 0, 0, 0};
+    if (s_defer.cKeys == 0 && s_defer.cSecs == 0) return 1;
+    DeferCompose(&out);
+    if (out.bNoMem || !DeferKeep(&out)) {
+        OutFree(&out);
+        return 0;
+    }
+    DeferDropNoted();
+    return 1;
+}
+
+/* ProfLoad for the deferred file: -1 for another file; else 1 with *ppDoc
+ * (NULL and the code in *pdwError when it fails). */
+static int DeferLoad(const char* szHost, int bMissingOk, PROFDOC** ppDoc, int* pbExists, DWORD* pdwError)
+{
+    if (!DeferActiveFor(szHost)) return -1;
+    *ppDoc = NULL;
+    if (!DeferApply()) {
+        *pdwError = ERROR_NOT_ENOUGH_MEMORY;
+        return 1;
+    }
+    if (!s_defer.bExists) {
+        *pdwError = ERROR_FILE_NOT_FOUND;
+        if (bMissingOk) *ppDoc = &s_docEmpty;
+        return 1;
+    }
+    if (pbExists) *pbExists = 1;
+    *ppDoc = s_defer.pDoc;
+    return 1;
+}
+
+/* ProfStore for the deferred file: -1 for another file; else 1, with 0 or
+ * the failure's code in *pdwError. */
+static int DeferStore(const char* szHost, PROFOUT* pOut, DWORD* pdwError)
+{
+    if (!DeferActiveFor(szHost)) return -1;
+    *pdwError = 0;
+    if (!DeferKeep(pOut)) *pdwError = ERROR_NOT_ENOUGH_MEMORY;
+    else s_defer.bWritten = 1;
+    return 1;
+}
+
+BOOL PlatProfileDefer(const char* szFile)
+{
+    char szHost[HOST_MAX];
+    DWORD dwError = 0;
+    size_t cb;
+    PlatProfileFlush(0);
+    if (!szFile || !PlatHostPath(szFile, szHost, sizeof(szHost))) return 0;
+    PosixCopy(s_defer.szFile, sizeof(s_defer.szFile), szFile);
+    if (!ProfReadFile(szHost, &cb, &dwError)) {
+        /* A missing file is kept as missing; any other trouble is left to the writes. */
+        if (dwError != ERROR_FILE_NOT_FOUND) return 0;
+        PosixCopy(s_defer.szHost, sizeof(s_defer.szHost), szHost);
+        s_defer.bActive = 1;
+        s_defer.bExistsOnDisk = s_defer.bExists = 0;
+        s_defer.bWritten = 0;
+        return 1;
+    }
+    /* A read-only file is refused by every write that changes it: left to them. */
+    if (PosixReadOnly(szHost)) return 0;
+    {
+        PROFOUT out = {s_pbScratch, cb, s_cbScratch, 0};
+        PosixCopy(s_defer.szHost, sizeof(s_defer.szHost), szHost);
+        if (!DeferKeep(&out)) {
+            s_defer.szHost[0] = 0;
+            return 0;
+        }
+        s_pbScratch = NULL;
+        s_cbScratch = 0;
+    }
+    s_defer.bActive = 1;
+    s_defer.bExistsOnDisk = 1;
+    s_defer.bWritten = 0;
+    return 1;
+}
+
+BOOL PlatProfileFlush(BOOL bStore)
+{
+    DWORD dwError = 0;
+    size_t cb;
+    int bOk = 1;
+    if (!s_defer.bActive) return 1;
+    if (bStore && s_defer.bWritten) {
+        if (!DeferApply()) {
+            dwError = ERROR_NOT_ENOUGH_MEMORY;
+        } else if (s_defer.bExists) {
+            const PROFDOC* pDoc = s_defer.pDoc;
+            int bSame = s_defer.bExistsOnDisk && ProfReadFile(s_defer.szHost, &cb, &dwError) && cb == pDoc->cb &&
+                        (cb == 0 || memcmp(s_pbScratch, pDoc->pb, cb) == 0);
+            dwError = 0;
+            if (!bSame) {
+                ProfForget(s_defer.szHost);
+                if (s_defer.bExistsOnDisk && PosixReadOnly(s_defer.szHost)) dwError = ERROR_ACCESS_DENIED;
+                else if (!ProfCommit(s_defer.szHost, s_defer.bExistsOnDisk, pDoc->pb, pDoc->cb, &dwError)) bOk = 0;
+            }
+        }
+        if (dwError) bOk = 0;
+    }
+    DeferEnd();
+    if (!bOk) PlatSetLastError(dwError);
+    return bOk;
+}
+
 /*
  * Applies the plan to the file and stores the result, unless it equals the
  * present bytes of an existing file. Returns 1, or 0 with the last error set:
@@ -746,10 +1205,15 @@ static BOOL ProfStore(const char* szHost, PROFDOC* pDoc, int bExists, const PROF
         OutFree(&out);
         return 1;
     }
-    if (bExists && PosixReadOnly(szHost)) {
+    if (bExists && !DeferActiveFor(szHost) && PosixReadOnly(szHost)) {
         OutFree(&out);
         PlatSetLastError(ERROR_ACCESS_DENIED);
         return 0;
+    }
+    if (DeferStore(szHost, &out, &dwError) >= 0) {
+        OutFree(&out);
+        if (dwError) PlatSetLastError(dwError);
+        return dwError == 0;
     }
     ProfForget(szHost); /* pDoc is gone from here on */
     bOk = ProfCommit(szHost, bExists, out.pb ? out.pb : "", out.cb, &dwError);
@@ -992,6 +1456,21 @@ BOOL PlatWritePrivateProfileString(const char* szSection, const char* szKey, con
     if (!szFile || !ProfHasName(szSection) || (szKey && !ProfHasName(szKey))) {
         PlatSetLastError(ERROR_INVALID_PARAMETER);
         return 0;
+    }
+    if (s_defer.bActive && DeferIsPlain(szSection, szKey, szValue)) {
+        /* The deferral's own spelling of the path needs no translation. */
+        if (strcmp(szFile, s_defer.szFile) == 0) PosixCopy(szHost, sizeof(szHost), s_defer.szHost);
+        else if (!PlatHostPath(szFile, szHost, sizeof(szHost))) return 0;
+        if (DeferActiveFor(szHost)) {
+            int iNoted = DeferNote(szSection, szKey, szValue);
+            if (iNoted > 0) return 1;
+            /* Without memory for the note: the writes noted so far are
+             * applied and this one runs as usual. */
+            if (!DeferApply()) {
+                PlatSetLastError(ERROR_NOT_ENOUGH_MEMORY);
+                return 0;
+            }
+        }
     }
     if (!ProfOpenForWrite(szFile, szHost, sizeof(szHost), &pDoc, &bExists)) return 0;
 

@@ -31,6 +31,39 @@ static const BYTE* s_pbFile;
 static size_t s_cbFile;
 static RESENTRY* s_pEntries;
 static size_t s_cEntries;
+/* The index by type and id: entry number + 1 of the first entry of each,
+ * open addressing; a package has thousands of resources. */
+static size_t* s_piSlots;
+static size_t s_cSlots;
+
+static size_t ResHash(const char* szType, DWORD dwId)
+{
+    size_t h = 2166136261u ^ dwId;
+    for (; *szType; szType++) h = (h ^ (unsigned char)*szType) * 16777619u;
+    return h ^ (h >> 15);
+}
+
+/* Builds s_piSlots over s_pEntries; without memory the look-ups go one by one. */
+static void ResIndex(void)
+{
+    size_t i;
+    s_cSlots = 16;
+    while (s_cSlots < s_cEntries * 2) s_cSlots *= 2;
+    s_piSlots = (size_t*)calloc(s_cSlots, sizeof(size_t));
+    if (!s_piSlots) {
+        s_cSlots = 0;
+        return;
+    }
+    for (i = 0; i < s_cEntries; i++) {
+        size_t iSlot = ResHash(s_pEntries[i].szType, s_pEntries[i].dwId) & (s_cSlots - 1);
+        int bSeen = 0;
+        for (; s_piSlots[iSlot]; iSlot = (iSlot + 1) & (s_cSlots - 1)) {
+            const RESENTRY* pOther = &s_pEntries[s_piSlots[iSlot] - 1];
+            if (pOther->dwId == s_pEntries[i].dwId && strcmp(pOther->szType, s_pEntries[i].szType) == 0) bSeen = 1;
+        }
+        if (!bSeen) s_piSlots[iSlot] = i + 1; /* of two with the same type and id the first wins */
+    }
+}
 
 static unsigned long long ResRead64(const BYTE* pb)
 {
@@ -151,34 +184,71 @@ static void ResLoad(void)
             s_pbFile = (const BYTE*)pv;
             s_cbFile = (size_t)st.st_size;
             s_cEntries = ResParse(s_pbFile, s_cbFile, &s_pEntries);
+            ResIndex();
         }
     }
     close(fd);
+}
+
+/* The pages of the mapping are given back to the kernel after every few
+ * megabytes of resources handed out, so that the resident part stays small
+ * however large the package. The bytes stay valid: the mapping is read-only
+ * and private, and a later access reads them in again from the file. */
+#define RES_RELEASE_AFTER (4u << 20)
+static size_t s_cbSinceRelease;
+
+static void ResReleasePages(void)
+{
+    if (s_pbFile && s_cbFile) madvise((void*)s_pbFile, s_cbFile, MADV_DONTNEED);
+    s_cbSinceRelease = 0;
 }
 
 void PlatSetModuleOverride(const char* szHostPath)
 {
     if (s_pbFile) munmap((void*)s_pbFile, s_cbFile);
     free(s_pEntries);
+    free(s_piSlots);
+    s_piSlots = NULL;
+    s_cSlots = 0;
     s_pbFile = NULL;
     s_cbFile = 0;
     s_pEntries = NULL;
     s_cEntries = 0;
     s_bLoaded = 0;
+    s_cbSinceRelease = 0;
     PosixCopy(s_szOverride, sizeof(s_szOverride), szHostPath ? szHostPath : "");
+}
+
+/* The first entry of a type and id, NULL when none. */
+static const RESENTRY* ResLookup(const char* szType, DWORD dwId)
+{
+    size_t i;
+    if (s_cSlots) {
+        for (i = ResHash(szType, dwId) & (s_cSlots - 1); s_piSlots[i]; i = (i + 1) & (s_cSlots - 1)) {
+            const RESENTRY* pEntry = &s_pEntries[s_piSlots[i] - 1];
+            if (pEntry->dwId == dwId && strcmp(pEntry->szType, szType) == 0) return pEntry;
+        }
+        return NULL;
+    }
+    for (i = 0; i < s_cEntries; i++)
+        if (s_pEntries[i].dwId == dwId && strcmp(s_pEntries[i].szType, szType) == 0) return &s_pEntries[i];
+    return NULL;
 }
 
 const BYTE* PlatFindResource(const char* szType, DWORD dwId, DWORD* pcbSize)
 {
-    size_t i;
+    const RESENTRY* pEntry;
     if (pcbSize) *pcbSize = 0;
     if (PlatFaultHit("FindResource")) return NULL;
     ResLoad();
-    for (i = 0; i < s_cEntries; i++) {
-        if (s_pEntries[i].dwId == dwId && strcmp(s_pEntries[i].szType, szType) == 0) {
-            if (pcbSize) *pcbSize = s_pEntries[i].cb;
-            return s_pEntries[i].pb;
-        }
+    pEntry = ResLookup(szType, dwId);
+    if (pEntry) {
+        /* Released before the caller reads: nothing read twice. */
+        if (s_cbSinceRelease >= RES_RELEASE_AFTER) ResReleasePages();
+        /* A fault maps the neighbouring pages too: each resource counts 64 KB more. */
+        s_cbSinceRelease += pEntry->cb + 65536;
+        if (pcbSize) *pcbSize = pEntry->cb;
+        return pEntry->pb;
     }
     PlatSetLastError(1814); /* ERROR_RESOURCE_NAME_NOT_FOUND */
     return NULL;

@@ -34,7 +34,20 @@ PLATWND* WndOf(HWND h)
 }
 
 /* Counts a change of the model, for front ends that redraw. */
-void WndChanged(void) { gWm.ulChanges++; }
+/* Changes of what a window shows besides its painting (texts, visibility,
+ * windows made or gone, properties, styles): never reset, so a reader can
+ * tell that nothing of it changed since it last looked. */
+static unsigned long s_ulShownChanges;
+
+void WndChanged(void)
+{
+    gWm.ulChanges++;
+    s_ulShownChanges++;
+}
+
+void WndRepainted(void) { gWm.ulChanges++; }
+
+unsigned long WndShownChanges(void) { return s_ulShownChanges; }
 
 /* Frees the records of destroyed windows once no window procedure runs
  * (one of them might still hold its own record). */
@@ -549,7 +562,7 @@ BOOL PlatInvalidateRect(HWND hWnd, const PLAT_RECT* pRect, BOOL bErase)
     if (!p) return 0;
     if (p->iKind == PLAT_CTL_CUSTOM) p->bInvalid = 1;
     for (i = 0; i < p->aChildren.size(); i++) PlatInvalidateRect(p->aChildren[i], NULL, bErase);
-    WndChanged();
+    WndRepainted();
     return 1;
 }
 

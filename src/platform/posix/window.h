@@ -133,6 +133,10 @@ extern WNDMODEL gWm;
 
 PLATWND* WndOf(HWND h);
 void WndChanged(void);
+/* A repaint or an invalidation only: counts for PlatUiChangeCount, not for WndShownChanges. */
+void WndRepainted(void);
+/* The count of changes other than repaints, since the process began. */
+unsigned long WndShownChanges(void);
 void GraveyardSweep(void);
 void FrontDialogsChanged(void);
 void WndClientSize(const PLATWND* p, LONG* pcx, LONG* pcy);

@@ -141,6 +141,8 @@ PLAT_BOOL PlatGetDiskFreeSpaceEx(const char* szDir, unsigned long long* pcbFreeT
 
 void PlatSleep(PLAT_DWORD dwMilliseconds) { Sleep(dwMilliseconds); }
 
+PLAT_DWORD PlatGetTickCount(void) { return GetTickCount(); }
+
 static void (*s_pfnExitHook)(PLAT_UINT);
 
 void PlatSetExitHook(void (*pfnHook)(PLAT_UINT uExitCode)) { s_pfnExitHook = pfnHook; }

@@ -135,6 +135,19 @@ PLAT_BOOL PlatWritePrivateProfileSection(const char* szSection, const char* szEn
     return 1;
 }
 
+/* The writes go to the file one by one here. */
+PLAT_BOOL PlatProfileDefer(const char* szFile)
+{
+    (void)szFile;
+    return 0;
+}
+
+PLAT_BOOL PlatProfileFlush(PLAT_BOOL bStore)
+{
+    (void)bStore;
+    return 1;
+}
+
 /* ---- Processes ---------------------------------------------------------- */
 
 PLAT_BOOL PlatCreateProcess(const char* szCommandLine, const char* szCurrentDir, int bNewConsole,
