@@ -76,9 +76,10 @@ payload() {
 # ---- packages ---------------------------------------------------------------
 
 # A tiny stub and tools keep the packages small: the store reads only the
-# container after the executable part.
-printf 'MZ stub\n' > "$WORK/stub"
-printf 'MZ tool\n' > "$WORK/tool"
+# container after the executable part. Not "MZ": that would make packages for
+# Windows.
+printf 'stub\n' > "$WORK/stub"
+printf 'tool\n' > "$WORK/tool"
 
 # tree DIR FILE=TEXT...: a release tree.
 tree() {
@@ -163,8 +164,8 @@ done
 
 # ---- DCL streams: the selector byte, then the stream --------------------------
 
-seq 1 3000 > "$WORK/text.txt"
-head -c 20000 "$PACK" > "$WORK/binary.bin"
+seq 1 250 > "$WORK/text.txt"
+head -c 1200 "$PACK" > "$WORK/binary.bin"
 printf '' > "$WORK/empty.txt"
 printf 'a' > "$WORK/one.txt"
 for input in text.txt binary.bin empty.txt one.txt; do

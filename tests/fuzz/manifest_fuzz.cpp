@@ -27,6 +27,8 @@ static char g_szCabinetTool[256];
 #define PACK_DEFAULT_CABINET_TOOL g_szCabinetTool
 
 #include "../../tools/pack/pack_build.cpp"
+#include "../../tools/pack/pack_delta.cpp"
+#include "../../tools/pack/pack_entries.cpp"
 #include "../../tools/pack/pack_manifest.cpp"
 
 namespace
@@ -65,7 +67,7 @@ void SetUp()
     for (const char* sz : {g_szStub, g_szVersionTool, g_szCabinetTool}) {
         FILE* fp = fopen(sz, "wb");
         if (!fp) abort();
-        fputs("MZ tool\n", fp);
+        fputs("tool\n", fp); /* not "MZ": a package for Linux */
         fclose(fp);
     }
     Put("license.txt", "Licence.\nSecond line.\n");

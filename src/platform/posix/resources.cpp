@@ -29,6 +29,7 @@ static char s_szOverride[4096];
 static int s_bLoaded;
 static const BYTE* s_pbFile;
 static size_t s_cbFile;
+static int s_bMapped; /* s_pbFile is a mapping of ours, not the caller's bytes */
 static RESENTRY* s_pEntries;
 static size_t s_cEntries;
 
@@ -150,6 +151,7 @@ static void ResLoad(void)
         if (pv != MAP_FAILED) {
             s_pbFile = (const BYTE*)pv;
             s_cbFile = (size_t)st.st_size;
+            s_bMapped = 1;
             s_cEntries = ResParse(s_pbFile, s_cbFile, &s_pEntries);
         }
     }
@@ -158,14 +160,25 @@ static void ResLoad(void)
 
 void PlatSetModuleOverride(const char* szHostPath)
 {
-    if (s_pbFile) munmap((void*)s_pbFile, s_cbFile);
+    if (s_pbFile && s_bMapped) munmap((void*)s_pbFile, s_cbFile);
     free(s_pEntries);
     s_pbFile = NULL;
     s_cbFile = 0;
+    s_bMapped = 0;
     s_pEntries = NULL;
     s_cEntries = 0;
     s_bLoaded = 0;
     PosixCopy(s_szOverride, sizeof(s_szOverride), szHostPath ? szHostPath : "");
+}
+
+void PlatSetModuleImage(const BYTE* pb, size_t cb)
+{
+    PlatSetModuleOverride(NULL);
+    s_bLoaded = 1;
+    if (!pb) return;
+    s_pbFile = pb;
+    s_cbFile = cb;
+    s_cEntries = ResParse(s_pbFile, s_cbFile, &s_pEntries);
 }
 
 const BYTE* PlatFindResource(const char* szType, DWORD dwId, DWORD* pcbSize)
