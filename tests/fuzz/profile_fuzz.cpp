@@ -1,12 +1,14 @@
 // Fuzz target for the profile-file operations.
 //
-// Input: byte 0 picks the small buffer size used beside the 260- and
-// 64 KB-character ones; the rest is written as the file. Every input is read
-// as the installer would (section names, key names of each section, each
-// key's value, whole sections), then written: a key set, read back, deleted,
-// a section emptied. Checked: results stay inside their buffers and keep the
-// Win32 layouts (a NUL at the returned length, lists without empty names),
-// and each write reads back as written.
+// Input: byte 0 picks a small buffer size (bits 0-5), whether to read into
+// it instead of the 260- and 16 K-character buffers (bit 6) and whether to
+// write (bit 7); byte 1 a section (bits 0-3) and a key of it (bits 4-7); the
+// rest is written as the file. Every input is read as the installer would (section names, the key
+// names of the section, the key's value, the whole section); with bit 7 it is
+// then written: a key set, read back, deleted, a section emptied. Checked:
+// results stay inside their buffers and keep the Win32 layouts (a NUL at the
+// returned length, lists without empty names), and each write reads back as
+// written.
 //
 // The module's source is compiled into this target: the libraries are built
 // without coverage instrumentation, so libFuzzer would otherwise be blind
@@ -108,39 +110,60 @@ DWORD GetSection(const char* szSec, std::vector<char>& buf, DWORD cch)
     return dwRet;
 }
 
+
+// The module's cache of parsed files, emptied after each input: memory kept
+// from one input to the next makes libFuzzer look for leaks after each,
+// which would cost more than the input itself.
+void ForgetParses()
+{
+    for (PROFDOC*& pDoc : s_apCache) {
+        if (pDoc) ProfDocFree(pDoc);
+        pDoc = nullptr;
+    }
+    free(s_pbScratch);
+    s_pbScratch = nullptr;
+    s_cbScratch = 0;
+}
+
 } // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    MakeMachine();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pb, size_t cb)
 {
-    static bool s_bReady;
-    if (!s_bReady) {
-        MakeMachine();
-        s_bReady = true;
-    }
-    if (cb < 1) return 0;
-    DWORD cchSmall = pb[0] % 24;
+    if (cb < 2) return 0;
+    DWORD cchSmall = (pb[0] & 0x3F) % 24;
+    bool bSmall = (pb[0] & 0x40) != 0;
+    bool bWrites = (pb[0] & 0xC0) == 0xC0;
     FILE* fp = fopen(g_strHost.c_str(), "wb");
     Check(fp != nullptr);
-    fwrite(pb + 1, 1, cb - 1, fp);
+    fwrite(pb + 2, 1, cb - 2, fp);
     fclose(fp);
 
     std::vector<char> buf(kcchBig + kcbGuard);
     DWORD dwRet = GetString(nullptr, nullptr, buf, kcchBig);
     std::vector<std::string> vSections = CheckList(buf, dwRet, kcchBig);
-    GetString(nullptr, nullptr, buf, cchSmall);
+    if (bSmall) GetString(nullptr, nullptr, buf, cchSmall);
 
-    for (size_t iSec = 0; iSec < vSections.size() && iSec < 4; iSec++) {
-        const char* szSec = vSections[iSec].c_str();
+    // One section and one of its keys, as byte 1 picks them, in full-size
+    // buffers or (bit 6) in the small one: every call reads the file again,
+    // so a walk of them all would be slow.
+    if (!vSections.empty()) {
+        const char* szSec = vSections[(pb[1] & 0x0F) % vSections.size()].c_str();
         dwRet = GetString(szSec, nullptr, buf, kcchBig);
         std::vector<std::string> vKeys;
         if (strcmp(buf.data(), "DEFAULT") != 0 || dwRet != 7) vKeys = CheckList(buf, dwRet, kcchBig);
-        GetString(szSec, nullptr, buf, cchSmall);
-        for (size_t iKey = 0; iKey < vKeys.size() && iKey < 8; iKey++) {
-            GetString(szSec, vKeys[iKey].c_str(), buf, 260);
-            GetString(szSec, vKeys[iKey].c_str(), buf, cchSmall);
-        }
-        GetSection(szSec, buf, kcchBig);
-        GetSection(szSec, buf, cchSmall);
+        if (bSmall) GetString(szSec, nullptr, buf, cchSmall);
+        if (!vKeys.empty()) GetString(szSec, vKeys[(pb[1] >> 4) % vKeys.size()].c_str(), buf, bSmall ? cchSmall : 260);
+        GetSection(szSec, buf, bSmall ? cchSmall : kcchBig);
+    }
+    if (!bWrites) {
+        ForgetParses();
+        return 0;
     }
 
     // Writes into the first section (or a new one), each read back.
@@ -163,5 +186,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pb, size_t cb)
     }
     Check(PlatWritePrivateProfileSection(szSec, nullptr, kszFile) == 1);
     Check(GetSection(szSec, buf, kcchBig) == 0);
+    ForgetParses();
     return 0;
 }
