@@ -1,19 +1,19 @@
 // Fuzz target for the profile-file operations.
 //
 // Input: byte 0 picks a small buffer size (bits 0-5), whether to read into
-// it instead of the 260- and 16 K-character buffers (bit 6) and whether to
-// write (bit 7); byte 1 a section (bits 0-3) and a key of it (bits 4-7); the
-// rest is written as the file. Every input is read as the installer would (section names, the key
-// names of the section, the key's value, the whole section); with bit 7 it is
-// then written: a key set, read back, deleted, a section emptied. Checked:
+// it instead of the 260- and 16 K-character buffers (bit 6) and, with bit 6,
+// whether to write too (bit 7); byte 1 a section (bits 0-3) and a key of it
+// (bits 4-7); the rest is written as the file. Every input is read as the
+// installer would (section names, the key names of the section, the key's
+// value, the whole section); with bits 6 and 7 it is then written: a key
+// set, read back, deleted, a section emptied. Checked:
 // results stay inside their buffers and keep the Win32 layouts (a NUL at the
 // returned length, lists without empty names), and each write reads back as
 // written.
 //
-// The module's source is compiled into this target: the libraries are built
-// without coverage instrumentation, so libFuzzer would otherwise be blind
-// inside it. Its four operations then come from here and the library's copy
-// is never linked.
+// The module's source is compiled into this target, which so reaches its
+// cache of parsed files (ForgetParses). Its four operations then come from
+// here and the library's copy is never linked.
 
 #include "platform/posix/profile.cpp"
 #include "platform/profile.h"
