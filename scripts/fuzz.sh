@@ -55,8 +55,9 @@ fi
 # longer ones only slow each execution down.
 max_len() {
     case $1 in
-    transform_fuzz | store_fuzz) echo 8192 ;;
-    cab_fuzz | pe_fuzz | cmdline_fuzz | profile_fuzz | registry_fuzz) echo 4096 ;;
+    store_fuzz) echo 16384 ;;
+    transform_fuzz) echo 8192 ;;
+    cab_fuzz | pe_fuzz | cmdline_fuzz | profile_fuzz | registry_fuzz | release_table_fuzz) echo 4096 ;;
     explode_fuzz) echo 1024 ;;
     *) echo 2048 ;;
     esac
