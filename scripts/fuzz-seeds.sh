@@ -234,15 +234,15 @@ cp "$WORK/m1/drive_c/VIREO/GARNET/QSERVER.EXE" "$OUT/pe_fuzz/program.exe"
     --stamp "Release 8.0.2 Fix Pack 1 with a long name|December 31, 2010" --file-version 8.0.2.1 >/dev/null
 "$SAMPLE" --write-program "$OUT/pe_fuzz/program-6.5.exe" --file-version 6.5.5.0 >/dev/null
 
-# profile_fuzz: the byte that picks the small buffer (+64: reads into it,
-# +128: writes too), the
-# byte that picks a section and a key, then the file.
+# profile_fuzz: the byte that picks the small buffer (+64: reads into it;
+# +192: writes too), the byte that picks a section (+8: writes a key, not the
+# section) and a key, then the file.
 ini() { { byte "$2"; byte "$3"; printf "$4"; } > "$OUT/profile_fuzz/$1"; }
 ini r.ini 197 16 '[Sec]\r\nKey=Value\r\nEmpty=\r\nBlank=   \r\nNoEq\r\n[Other]\r\nK=V\r\n[EmptySec]\r\n[Last]\r\nX=1\r\n'
 ini q.ini 3 0 '[Q]\r\ndq="text"\r\nsq='"'"'text'"'"'\r\ndqinner="  padded  "\r\ndqopen="text\r\ndqclose=text"\r\n'
-ini c.ini 137 33 '; leading comment\r\n\r\n[C]\r\n;commented=1\r\n  ; indented comment\r\n#hash=2\r\njunk line\r\n\r\ndup=first\r\ndup=second\r\nk=v ; not a comment\r\n[D]\r\na=1\r\n[C]\r\ndup=third\r\nonly2=x\r\n[d]\r\nb=2\r\n'
+ini c.ini 201 41 '; leading comment\r\n\r\n[C]\r\n;commented=1\r\n  ; indented comment\r\n#hash=2\r\njunk line\r\n\r\ndup=first\r\ndup=second\r\nk=v ; not a comment\r\n[D]\r\na=1\r\n[C]\r\ndup=third\r\nonly2=x\r\n[d]\r\nb=2\r\n'
 ini h.ini 65 2 '[ Spaced ]\r\na=1\r\n["Release 7.0.1|May 1, 2009"]\r\nb=2\r\n[Br]acket]\r\nc=3\r\n[NoClose\r\nd=4\r\n  [Indented]  \r\ne=5\r\n[Trail] junk\r\nf=6\r\n'
-ini g.ini 144 16 '[Full]\r\nk1=v1\r\n  k2 = "v2" \r\nnoeq\r\n;comment\r\n\r\nk3=\r\n[Empty]\r\n[OnlyComment]\r\n;c\r\n[OnlyBlank]\r\n\r\n\r\n[Last]\r\nz=1\r\n'
+ini g.ini 208 24 '[Full]\r\nk1=v1\r\n  k2 = "v2" \r\nnoeq\r\n;comment\r\n\r\nk3=\r\n[Empty]\r\n[OnlyComment]\r\n;c\r\n[OnlyBlank]\r\n\r\n\r\n[Last]\r\nz=1\r\n'
 ini lf.ini 130 0 '[Sec]\nKey=Value\n'
 ini bom.ini 68 1 '\357\273\277[First]\r\nk=v\r\n[Second]\r\nk=w\r\n'
 ini patch.ini 64 1 '[Installed Fixes]\r\nLabel001=Release 8.0.1|March 3, 2010\r\n["Release 8.0.1|March 3, 2010"]\r\nqstrings.dll=0x1234abcdL\r\nprogram\\a.txt=0x9e83486dL\r\n'

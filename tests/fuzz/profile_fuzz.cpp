@@ -2,14 +2,14 @@
 //
 // Input: byte 0 picks a small buffer size (bits 0-5), whether to read into
 // it instead of the 260- and 16 K-character buffers (bit 6) and, with bit 6,
-// whether to write too (bit 7); byte 1 a section (bits 0-3) and a key of it
-// (bits 4-7); the rest is written as the file. Every input is read as the
-// installer would (section names, the key names of the section, the key's
-// value, the whole section); with bits 6 and 7 it is then written: a key
-// set, read back, deleted, a section emptied. Checked:
-// results stay inside their buffers and keep the Win32 layouts (a NUL at the
-// returned length, lists without empty names), and each write reads back as
-// written.
+// whether to write too (bit 7); byte 1 a section (bits 0-2), what to write
+// (bit 3) and a key (bits 4-7); the rest is written as the file. Every input
+// is read as the installer would (section names, the key names of the
+// section, the key's value, the whole section); with bits 6 and 7 it is then
+// written: a key set, set again in quotes and deleted, or a section emptied
+// and deleted, each read back. Checked: results stay inside their buffers
+// and keep the Win32 layouts (a NUL at the returned length, lists without
+// empty names), and each write reads back as written.
 //
 // The module's source is compiled into this target, which so reaches its
 // cache of parsed files (ForgetParses). Its four operations then come from
@@ -18,6 +18,7 @@
 #include "platform/posix/profile.cpp"
 #include "platform/profile.h"
 
+#include <fcntl.h>
 #include <ftw.h>
 #include <stddef.h>
 #include <stdint.h>
@@ -110,7 +111,6 @@ DWORD GetSection(const char* szSec, std::vector<char>& buf, DWORD cch)
     return dwRet;
 }
 
-
 // The module's cache of parsed files, emptied after each input: memory kept
 // from one input to the next makes libFuzzer look for leaks after each,
 // which would cost more than the input itself.
@@ -123,6 +123,39 @@ void ForgetParses()
     free(s_pbScratch);
     s_pbScratch = nullptr;
     s_cbScratch = 0;
+}
+
+// A key of the first section (or of a new one) written, written again in
+// quotes, deleted; each read back.
+void WriteKey(const std::vector<std::string>& vSections, std::vector<char>& buf)
+{
+    std::string strSec = vSections.empty() ? "Fz" : vSections[0];
+    if (strSec.find_first_not_of(" \t\r\v\f") == std::string::npos) strSec = "Fz";
+    const char* szSec = strSec.c_str();
+    Check(PlatWritePrivateProfileString(szSec, "FuzzKey", "fuzz value", kszFile) == 1);
+    Check(GetString(szSec, "fuzzkey", buf, 260) == 10 && strcmp(buf.data(), "fuzz value") == 0);
+    Check(PlatWritePrivateProfileString(szSec, "FuzzKey", "\"quoted\"", kszFile) == 1);
+    Check(GetString(szSec, "FUZZKEY", buf, 260) == 6 && strcmp(buf.data(), "quoted") == 0);
+    Check(PlatWritePrivateProfileString(szSec, "FuzzKey", nullptr, kszFile) == 1);
+    Check(GetString(szSec, "FuzzKey", buf, 260) == 7 && strcmp(buf.data(), "DEFAULT") == 0);
+}
+
+// The first section (or a new one) emptied, then deleted; each read back.
+void WriteSection(const std::vector<std::string>& vSections, std::vector<char>& buf)
+{
+    std::string strSec = vSections.empty() ? "Fz" : vSections[0];
+    if (strSec.find_first_not_of(" \t\r\v\f") == std::string::npos) strSec = "Fz";
+    const char* szSec = strSec.c_str();
+    Check(PlatWritePrivateProfileSection(szSec, "", kszFile) == 1);
+    Check(GetSection(szSec, buf, kcchBig) == 0);
+    Check(GetString(szSec, nullptr, buf, 260) == 7 && strcmp(buf.data(), "DEFAULT") == 0);
+    if (!vSections.empty()) {
+        // The section list is unchanged by emptying a section.
+        DWORD dwRet = GetString(nullptr, nullptr, buf, kcchBig);
+        Check(CheckList(buf, dwRet, kcchBig) == vSections);
+    }
+    Check(PlatWritePrivateProfileSection(szSec, nullptr, kszFile) == 1);
+    Check(GetSection(szSec, buf, kcchBig) == 0);
 }
 
 } // namespace
@@ -139,10 +172,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pb, size_t cb)
     DWORD cchSmall = (pb[0] & 0x3F) % 24;
     bool bSmall = (pb[0] & 0x40) != 0;
     bool bWrites = (pb[0] & 0xC0) == 0xC0;
-    FILE* fp = fopen(g_strHost.c_str(), "wb");
-    Check(fp != nullptr);
-    fwrite(pb + 2, 1, cb - 2, fp);
-    fclose(fp);
+    // Written over in place and cut to size: a new or emptied file would get
+    // new pages, cleared by the kernel, for every input.
+    int fd = open(g_strHost.c_str(), O_WRONLY | O_CREAT, 0644);
+    Check(fd >= 0);
+    Check(cb == 2 || pwrite(fd, pb + 2, cb - 2, 0) == (ssize_t)(cb - 2));
+    Check(ftruncate(fd, (off_t)(cb - 2)) == 0);
+    close(fd);
 
     std::vector<char> buf(kcchBig + kcbGuard);
     DWORD dwRet = GetString(nullptr, nullptr, buf, kcchBig);
@@ -153,7 +189,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pb, size_t cb)
     // buffers or (bit 6) in the small one: every call reads the file again,
     // so a walk of them all would be slow.
     if (!vSections.empty()) {
-        const char* szSec = vSections[(pb[1] & 0x0F) % vSections.size()].c_str();
+        const char* szSec = vSections[(pb[1] & 0x07) % vSections.size()].c_str();
         dwRet = GetString(szSec, nullptr, buf, kcchBig);
         std::vector<std::string> vKeys;
         if (strcmp(buf.data(), "DEFAULT") != 0 || dwRet != 7) vKeys = CheckList(buf, dwRet, kcchBig);
@@ -161,31 +197,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pb, size_t cb)
         if (!vKeys.empty()) GetString(szSec, vKeys[(pb[1] >> 4) % vKeys.size()].c_str(), buf, bSmall ? cchSmall : 260);
         GetSection(szSec, buf, bSmall ? cchSmall : kcchBig);
     }
-    if (!bWrites) {
-        ForgetParses();
-        return 0;
+    if (bWrites) {
+        if (pb[1] & 0x08) WriteKey(vSections, buf);
+        else WriteSection(vSections, buf);
     }
-
-    // Writes into the first section (or a new one), each read back.
-    std::string strSec = vSections.empty() ? "Fz" : vSections[0];
-    if (strSec.find_first_not_of(" \t\r\v\f") == std::string::npos) strSec = "Fz";
-    const char* szSec = strSec.c_str();
-    Check(PlatWritePrivateProfileString(szSec, "FuzzKey", "fuzz value", kszFile) == 1);
-    Check(GetString(szSec, "fuzzkey", buf, 260) == 10 && strcmp(buf.data(), "fuzz value") == 0);
-    Check(PlatWritePrivateProfileString(szSec, "FuzzKey", "\"quoted\"", kszFile) == 1);
-    Check(GetString(szSec, "FUZZKEY", buf, 260) == 6 && strcmp(buf.data(), "quoted") == 0);
-    Check(PlatWritePrivateProfileString(szSec, "FuzzKey", nullptr, kszFile) == 1);
-    Check(GetString(szSec, "FuzzKey", buf, 260) == 7 && strcmp(buf.data(), "DEFAULT") == 0);
-    Check(PlatWritePrivateProfileSection(szSec, "", kszFile) == 1);
-    Check(GetSection(szSec, buf, kcchBig) == 0);
-    Check(GetString(szSec, nullptr, buf, 260) == 7 && strcmp(buf.data(), "DEFAULT") == 0);
-    if (!vSections.empty()) {
-        // The section list is unchanged by emptying a section.
-        dwRet = GetString(nullptr, nullptr, buf, kcchBig);
-        Check(CheckList(buf, dwRet, kcchBig) == vSections);
-    }
-    Check(PlatWritePrivateProfileSection(szSec, nullptr, kszFile) == 1);
-    Check(GetSection(szSec, buf, kcchBig) == 0);
     ForgetParses();
     return 0;
 }

@@ -19,6 +19,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <string>
@@ -110,11 +111,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pb, size_t cb)
 {
-    unlink(g_strFile.c_str()); // a new file, not a truncated one (see above)
-    FILE* fp = fopen(g_strFile.c_str(), "wb");
-    if (!fp) abort();
-    if (cb) fwrite(pb, 1, cb, fp);
-    fclose(fp);
+    // Written over in place and cut to size: a new or emptied file would get
+    // new pages, cleared by the kernel, for every input.
+    int fd = open(g_strFile.c_str(), O_WRONLY | O_CREAT, 0644);
+    if (fd < 0 || (cb && pwrite(fd, pb, cb, 0) != (ssize_t)cb) || ftruncate(fd, (off_t)cb) != 0) abort();
+    close(fd);
 
     HKEY hRoot;
     Check(PlatRegOpenKeyEx(HKEY_LOCAL_MACHINE, "", 0, KEY_READ | KEY_WOW64_64KEY, &hRoot) == ERROR_SUCCESS);
