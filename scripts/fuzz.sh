@@ -47,7 +47,8 @@ ninja -C "$BUILD" $TARGETS heron-pack heron-sample heron-cab >/dev/null
 # Absolute paths: some targets change their current directory.
 BUILD=$(cd "$BUILD" && pwd)
 DICTS=$(pwd)/tests/fuzz/dict
-if [ "$SEEDS" = 1 ] && [ ! -d "$BUILD/seeds" ]; then
+# Made again when the script that makes them changed since.
+if [ "$SEEDS" = 1 ] && { [ ! -d "$BUILD/seeds" ] || [ scripts/fuzz-seeds.sh -nt "$BUILD/seeds" ]; }; then
     sh scripts/fuzz-seeds.sh "$BUILD" "$BUILD/seeds" >/dev/null
 fi
 
