@@ -228,6 +228,9 @@ done
 for m in m1 m2 m3; do
     cp "$WORK/$m/registry.reg" "$OUT/registry_fuzz/$m.reg"
 done
+# A string value typed hex(1) without its NUL (once taken for a fault).
+printf 'W\r\n[HKEY_LOCAL_MACHINE\\et\\1.0]\r\n""=hex(1):05\r\n"Path"=hex(1):43,3a\r\n' \
+    > "$OUT/registry_fuzz/sz-without-nul.reg"
 cp "$WORK/m1/drive_c/VIREO/GARNET/qstrings.dll" "$OUT/pe_fuzz/key-sample.dll"
 cp "$WORK/m1/drive_c/VIREO/GARNET/QSERVER.EXE" "$OUT/pe_fuzz/program.exe"
 "$SAMPLE" --write-key-file "$OUT/pe_fuzz/key-long.dll" \
