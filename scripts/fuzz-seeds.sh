@@ -76,9 +76,10 @@ payload() {
 # ---- packages ---------------------------------------------------------------
 
 # A tiny stub and tools keep the packages small: the store reads only the
-# container after the executable part.
-printf 'MZ stub\n' > "$WORK/stub"
-printf 'MZ tool\n' > "$WORK/tool"
+# container after the executable part. Not "MZ": that would make packages for
+# Windows.
+printf 'stub\n' > "$WORK/stub"
+printf 'tool\n' > "$WORK/tool"
 
 # tree DIR FILE=TEXT...: a release tree.
 tree() {
@@ -163,8 +164,8 @@ done
 
 # ---- DCL streams: the selector byte, then the stream --------------------------
 
-seq 1 3000 > "$WORK/text.txt"
-head -c 20000 "$PACK" > "$WORK/binary.bin"
+seq 1 250 > "$WORK/text.txt"
+head -c 1200 "$PACK" > "$WORK/binary.bin"
 printf '' > "$WORK/empty.txt"
 printf 'a' > "$WORK/one.txt"
 for input in text.txt binary.bin empty.txt one.txt; do
@@ -227,25 +228,30 @@ done
 for m in m1 m2 m3; do
     cp "$WORK/$m/registry.reg" "$OUT/registry_fuzz/$m.reg"
 done
+# A string value typed hex(1) without its NUL (once taken for a fault).
+printf 'W\r\n[HKEY_LOCAL_MACHINE\\et\\1.0]\r\n""=hex(1):05\r\n"Path"=hex(1):43,3a\r\n' \
+    > "$OUT/registry_fuzz/sz-without-nul.reg"
 cp "$WORK/m1/drive_c/VIREO/GARNET/qstrings.dll" "$OUT/pe_fuzz/key-sample.dll"
 cp "$WORK/m1/drive_c/VIREO/GARNET/QSERVER.EXE" "$OUT/pe_fuzz/program.exe"
 "$SAMPLE" --write-key-file "$OUT/pe_fuzz/key-long.dll" \
     --stamp "Release 8.0.2 Fix Pack 1 with a long name|December 31, 2010" --file-version 8.0.2.1 >/dev/null
 "$SAMPLE" --write-program "$OUT/pe_fuzz/program-6.5.exe" --file-version 6.5.5.0 >/dev/null
 
-# profile_fuzz: the byte that picks the small buffer, then the file.
-ini() { { byte "$2"; printf "$3"; } > "$OUT/profile_fuzz/$1"; }
-ini r.ini 5 '[Sec]\r\nKey=Value\r\nEmpty=\r\nBlank=   \r\nNoEq\r\n[Other]\r\nK=V\r\n[EmptySec]\r\n[Last]\r\nX=1\r\n'
-ini q.ini 3 '[Q]\r\ndq="text"\r\nsq='"'"'text'"'"'\r\ndqinner="  padded  "\r\ndqopen="text\r\ndqclose=text"\r\n'
-ini c.ini 9 '; leading comment\r\n\r\n[C]\r\n;commented=1\r\n  ; indented comment\r\n#hash=2\r\njunk line\r\n\r\ndup=first\r\ndup=second\r\nk=v ; not a comment\r\n[D]\r\na=1\r\n[C]\r\ndup=third\r\nonly2=x\r\n[d]\r\nb=2\r\n'
-ini h.ini 1 '[ Spaced ]\r\na=1\r\n["Release 7.0.1|May 1, 2009"]\r\nb=2\r\n[Br]acket]\r\nc=3\r\n[NoClose\r\nd=4\r\n  [Indented]  \r\ne=5\r\n[Trail] junk\r\nf=6\r\n'
-ini g.ini 16 '[Full]\r\nk1=v1\r\n  k2 = "v2" \r\nnoeq\r\n;comment\r\n\r\nk3=\r\n[Empty]\r\n[OnlyComment]\r\n;c\r\n[OnlyBlank]\r\n\r\n\r\n[Last]\r\nz=1\r\n'
-ini lf.ini 2 '[Sec]\nKey=Value\n'
-ini bom.ini 4 '\357\273\277[First]\r\nk=v\r\n[Second]\r\nk=w\r\n'
-ini patch.ini 64 '[Installed Fixes]\r\nLabel001=Release 8.0.1|March 3, 2010\r\n["Release 8.0.1|March 3, 2010"]\r\nqstrings.dll=0x1234abcdL\r\nprogram\\a.txt=0x9e83486dL\r\n'
-ini quill.ini 12 '[Quill]\r\nDirectory=C:\\QUILLDATA\\PART1\r\nCFP_LP_CURRENT=8.0.1\r\nCFP_LP_PREV=8.0.0\r\nCFP_LP_BASE_VERSION=8.0\r\n'
+# profile_fuzz: the byte that picks the small buffer (+64: reads into it;
+# +192: writes too), the byte that picks a section (+8: writes a key, not the
+# section) and a key, then the file.
+ini() { { byte "$2"; byte "$3"; printf "$4"; } > "$OUT/profile_fuzz/$1"; }
+ini r.ini 197 16 '[Sec]\r\nKey=Value\r\nEmpty=\r\nBlank=   \r\nNoEq\r\n[Other]\r\nK=V\r\n[EmptySec]\r\n[Last]\r\nX=1\r\n'
+ini q.ini 3 0 '[Q]\r\ndq="text"\r\nsq='"'"'text'"'"'\r\ndqinner="  padded  "\r\ndqopen="text\r\ndqclose=text"\r\n'
+ini c.ini 201 41 '; leading comment\r\n\r\n[C]\r\n;commented=1\r\n  ; indented comment\r\n#hash=2\r\njunk line\r\n\r\ndup=first\r\ndup=second\r\nk=v ; not a comment\r\n[D]\r\na=1\r\n[C]\r\ndup=third\r\nonly2=x\r\n[d]\r\nb=2\r\n'
+ini h.ini 65 2 '[ Spaced ]\r\na=1\r\n["Release 7.0.1|May 1, 2009"]\r\nb=2\r\n[Br]acket]\r\nc=3\r\n[NoClose\r\nd=4\r\n  [Indented]  \r\ne=5\r\n[Trail] junk\r\nf=6\r\n'
+ini g.ini 208 24 '[Full]\r\nk1=v1\r\n  k2 = "v2" \r\nnoeq\r\n;comment\r\n\r\nk3=\r\n[Empty]\r\n[OnlyComment]\r\n;c\r\n[OnlyBlank]\r\n\r\n\r\n[Last]\r\nz=1\r\n'
+ini lf.ini 130 0 '[Sec]\nKey=Value\n'
+ini bom.ini 68 1 '\357\273\277[First]\r\nk=v\r\n[Second]\r\nk=w\r\n'
+ini patch.ini 64 1 '[Installed Fixes]\r\nLabel001=Release 8.0.1|March 3, 2010\r\n["Release 8.0.1|March 3, 2010"]\r\nqstrings.dll=0x1234abcdL\r\nprogram\\a.txt=0x9e83486dL\r\n'
+ini quill.ini 204 32 '[Quill]\r\nDirectory=C:\\QUILLDATA\\PART1\r\nCFP_LP_CURRENT=8.0.1\r\nCFP_LP_PREV=8.0.0\r\nCFP_LP_BASE_VERSION=8.0\r\n'
 for f in $(find "$WORK/m1" "$WORK/m2" -iname 'QUILL.INI'); do
-    { byte 20; cat "$f"; } > "$OUT/profile_fuzz/sample-$(echo "$f" | md5sum | head -c 8).ini"
+    { byte 148; byte 0; cat "$f"; } > "$OUT/profile_fuzz/sample-$(echo "$f" | md5sum | head -c 8).ini"
 done
 
 # ---- cabinets ----------------------------------------------------------------

@@ -261,6 +261,10 @@ const BYTE* PlatFindResource(const char* szType, DWORD dwId, DWORD* pcbSize);
 int PlatLoadString(DWORD dwId, char* szBuf, int cchBuf);
 /* Tests: read the package of this file instead of the running executable. */
 void PlatSetModuleOverride(const char* szHostPath);
+/* Tests and fuzzing, Linux build only: read the package of the file image
+ * pb[0..cb) (kept by the caller until the next PlatSetModuleOverride or
+ * PlatSetModuleImage) instead of the running executable. */
+void PlatSetModuleImage(const BYTE* pb, size_t cb);
 /*
  * Where the package builder stored the byte sum of the executable file open
  * in pf: 4 bytes, little-endian, that the sum leaves out (offset 28 of a

@@ -10,6 +10,7 @@
 // The builder's sources are compiled into this target (heron-pack is a
 // program, not a library); its default stub and tools are tiny files here.
 #include <stddef.h>
+#include <ftw.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -27,6 +28,8 @@ static char g_szCabinetTool[256];
 #define PACK_DEFAULT_CABINET_TOOL g_szCabinetTool
 
 #include "../../tools/pack/pack_build.cpp"
+#include "../../tools/pack/pack_delta.cpp"
+#include "../../tools/pack/pack_entries.cpp"
 #include "../../tools/pack/pack_manifest.cpp"
 
 namespace
@@ -51,11 +54,23 @@ void Put(const std::string& strRelative, const std::string& strData)
     fclose(fp);
 }
 
-/* Two levels below a private directory, so that even ".." stays inside it. */
+std::string g_strRoot;
+
+int RemoveEntry(const char* szPath, const struct stat*, int, struct FTW*) { return remove(szPath); }
+
+void RemoveRoot() { nftw(g_strRoot.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS); }
+
+/* Two levels below a private directory, so that even ".." stays inside it;
+ * on tmpfs when there is one, as every input is written as a file. */
 void SetUp()
 {
-    char szRoot[] = "/tmp/heron-manifest-fuzz-XXXXXX";
-    if (!mkdtemp(szRoot)) abort();
+    char szShm[] = "/dev/shm/heron-manifest-fuzz-XXXXXX";
+    char szTmp[] = "/tmp/heron-manifest-fuzz-XXXXXX";
+    const char* szRoot = mkdtemp(szShm);
+    if (!szRoot) szRoot = mkdtemp(szTmp);
+    if (!szRoot) abort();
+    g_strRoot = szRoot;
+    atexit(RemoveRoot);
     g_strDir = std::string(szRoot) + "/in/pkg";
     mkdir((std::string(szRoot) + "/in").c_str(), 0777);
     mkdir(g_strDir.c_str(), 0777);
@@ -65,7 +80,7 @@ void SetUp()
     for (const char* sz : {g_szStub, g_szVersionTool, g_szCabinetTool}) {
         FILE* fp = fopen(sz, "wb");
         if (!fp) abort();
-        fputs("MZ tool\n", fp);
+        fputs("tool\n", fp); /* not "MZ": a package for Linux */
         fclose(fp);
     }
     Put("license.txt", "Licence.\nSecond line.\n");
@@ -83,9 +98,14 @@ void SetUp()
 
 } // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    SetUp();
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pb, size_t cb)
 {
-    if (g_strDir.empty()) SetUp();
     if (cb > 8192) return 0;
     const std::string strManifest = g_strDir + "/manifest.ini";
     const std::string strOut = g_strDir + "/../out.pkg";

@@ -20,26 +20,44 @@ static void Check(bool b)
     if (!b) abort();
 }
 
-/* An emulated machine with one backup directory, so that labels of that
- * level are gathered. */
-static void FuzzMachine(void)
+static std::string g_strRoot;
+
+static void RemoveMachine(void)
 {
-    static int s_bDone;
-    char szRoot[] = "/tmp/heron-fuzz-XXXXXX";
-    if (s_bDone) return;
-    s_bDone = 1;
-    if (!mkdtemp(szRoot)) abort();
+    std::string strDrive = g_strRoot + "/drive_c";
+    rmdir((strDrive + "/Release801").c_str());
+    rmdir(strDrive.c_str());
+    rmdir(g_strRoot.c_str());
+}
+
+/* An emulated machine with one backup directory, so that labels of that
+ * level are gathered. Made once, on tmpfs when there is one: the walk asks
+ * the file system about every record. */
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    static char szShm[] = "/dev/shm/heron-fuzz-XXXXXX";
+    static char szTmp[] = "/tmp/heron-fuzz-XXXXXX";
+    const char* szRoot = mkdtemp(szShm);
+    if (!szRoot) szRoot = mkdtemp(szTmp);
+    if (!szRoot) abort();
+    g_strRoot = szRoot;
     setenv("HERON_ROOT", szRoot, 1);
-    std::string strDrive = std::string(szRoot) + "/drive_c";
+    std::string strDrive = g_strRoot + "/drive_c";
     mkdir(strDrive.c_str(), 0777);
     mkdir((strDrive + "/Release801").c_str(), 0777);
-    PlatSetCurrentDirectory("C:\\");
+    atexit(RemoveMachine);
+    return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pbIn, size_t cbIn)
 {
+    static int s_bInDrive;
+    if (!s_bInDrive) {
+        /* Not at start-up: libFuzzer still reads its corpus by relative paths. */
+        s_bInDrive = 1;
+        PlatSetCurrentDirectory("C:\\");
+    }
     if (cbIn < 8 || cbIn > 1u << 20) return 0;
-    FuzzMachine();
     DWORD dwChecksums = (DWORD)pbIn[0] | ((DWORD)pbIn[1] << 8) | ((DWORD)pbIn[2] << 16) | ((DWORD)pbIn[3] << 24);
     DWORD dwFiles = (DWORD)pbIn[4] | ((DWORD)pbIn[5] << 8) | ((DWORD)pbIn[6] << 16) | ((DWORD)pbIn[7] << 24);
     DWORD cb = (DWORD)(cbIn - 8);
@@ -61,8 +79,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pbIn, size_t cbIn)
 
     if (ReleaseTableLayout(pb, cb, dwChecksums, dwFiles, &dwFirstFile)) {
         Check(dwFirstFile <= cb);
-        /* The search itself, for tables of a size a package may have. */
-        if (dwChecksums <= 4096 && dwFiles <= 4096) {
+        /* The search itself, for tables of the size of a small package:
+         * it asks the file system about every record. */
+        if (dwChecksums <= 64 && dwFiles <= 64) {
             gdwChecksums = dwChecksums;
             gdwPayloadCount = 0;
             dwUpgradeType = 2;

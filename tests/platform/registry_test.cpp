@@ -99,6 +99,9 @@ TEST_F(RegistryTest, ValuesFromTable)
         {"line after continuation", strGarnet + "\"B\"=hex:01,02,\\\r\n  03\r\n\"After\"=\"ok\"\r\n",
          "Software\\Vireo\\Garnet", "After", Sz("ok"), REG_SZ},
         {"typed hex", strGarnet + "\"X\"=hex(2):41,00\r\n", "Software\\Vireo\\Garnet", "X", std::string("A\0", 2), 2},
+        // As on Win32, a string value is returned as stored: no NUL is added.
+        {"string typed hex, no NUL", strGarnet + "\"S\"=hex(1):41,42\r\n", "Software\\Vireo\\Garnet", "S",
+         std::string("AB", 2), REG_SZ},
         {"last of two wins, keys merged",
          strGarnet + "\"P\"=\"one\"\r\n[HKEY_LOCAL_MACHINE\\software\\vireo\\garnet]\r\n\"p\"=\"two\"\r\n",
          "Software\\Vireo\\Garnet", "P", Sz("two"), REG_SZ},

@@ -29,6 +29,7 @@ static char s_szOverride[4096];
 static int s_bLoaded;
 static const BYTE* s_pbFile;
 static size_t s_cbFile;
+static int s_bMapped; /* s_pbFile is a mapping of ours, not the caller's bytes */
 static RESENTRY* s_pEntries;
 static size_t s_cEntries;
 /* The index by type and id: entry number + 1 of the first entry of each,
@@ -183,6 +184,7 @@ static void ResLoad(void)
         if (pv != MAP_FAILED) {
             s_pbFile = (const BYTE*)pv;
             s_cbFile = (size_t)st.st_size;
+            s_bMapped = 1;
             s_cEntries = ResParse(s_pbFile, s_cbFile, &s_pEntries);
             ResIndex();
         }
@@ -199,19 +201,20 @@ static size_t s_cbSinceRelease;
 
 static void ResReleasePages(void)
 {
-    if (s_pbFile && s_cbFile) madvise((void*)s_pbFile, s_cbFile, MADV_DONTNEED);
+    if (s_pbFile && s_cbFile && s_bMapped) madvise((void*)s_pbFile, s_cbFile, MADV_DONTNEED);
     s_cbSinceRelease = 0;
 }
 
 void PlatSetModuleOverride(const char* szHostPath)
 {
-    if (s_pbFile) munmap((void*)s_pbFile, s_cbFile);
+    if (s_pbFile && s_bMapped) munmap((void*)s_pbFile, s_cbFile);
     free(s_pEntries);
     free(s_piSlots);
     s_piSlots = NULL;
     s_cSlots = 0;
     s_pbFile = NULL;
     s_cbFile = 0;
+    s_bMapped = 0;
     s_pEntries = NULL;
     s_cEntries = 0;
     s_bLoaded = 0;
@@ -233,6 +236,17 @@ static const RESENTRY* ResLookup(const char* szType, DWORD dwId)
     for (i = 0; i < s_cEntries; i++)
         if (s_pEntries[i].dwId == dwId && strcmp(s_pEntries[i].szType, szType) == 0) return &s_pEntries[i];
     return NULL;
+}
+
+void PlatSetModuleImage(const BYTE* pb, size_t cb)
+{
+    PlatSetModuleOverride(NULL);
+    s_bLoaded = 1;
+    if (!pb) return;
+    s_pbFile = pb;
+    s_cbFile = cb;
+    s_cEntries = ResParse(s_pbFile, s_cbFile, &s_pEntries);
+    ResIndex();
 }
 
 const BYTE* PlatFindResource(const char* szType, DWORD dwId, DWORD* pcbSize)
