@@ -249,6 +249,7 @@ TEST_F(DiscoveryTest, AFailedRegistryReadIsNoAnswer)
             int r = FindDataDirs();
             PlatFaultReset();
             std::vector<std::string> v = DataDirs();
+            ReleaseDataDirs();
             if (r == 1) {
                 EXPECT_EQ((std::vector<std::string>{"C:\\QUILLDATA\\PART1", "C:\\QUILLDATA\\PART2"}), v)
                     << szOp << " " << n;
