@@ -97,6 +97,20 @@ TEST(Paths, LookupsOfMissingNamesFollowEveryChangeOfTheDirectory)
     WriteFile(strDir + "/new.TXT", "3");
     EXPECT_EQ("/new.TXT", Resolve("C:\\D\\NEW.TXT"));
     EXPECT_EQ("/file7.txt", Resolve("C:\\D-OLD\\FILE7.TXT").substr(4));
+    // A forked child that looks names up does not take the parent's changes.
+    EXPECT_EQ("/FORKED.TXT", Resolve("C:\\D\\FORKED.TXT"));
+    pid_t pid = fork();
+    ASSERT_NE(-1, pid);
+    if (pid == 0) {
+        WriteFile(strDir + "/forked.txt", "4");
+        char sz[4096];
+        int bOk = PlatHostPath("C:\\D\\FORKED.TXT", sz, sizeof(sz)) && std::string(sz) == strDir + "/forked.txt";
+        _exit(bOk ? 0 : 1);
+    }
+    int iStatus = 0;
+    ASSERT_EQ(pid, waitpid(pid, &iStatus, 0));
+    EXPECT_TRUE(WIFEXITED(iStatus) && WEXITSTATUS(iStatus) == 0);
+    EXPECT_EQ("/forked.txt", Resolve("C:\\D\\FORKED.TXT"));
 }
 
 TEST(Paths, CurrentDirectoryIsInWindowsForm)

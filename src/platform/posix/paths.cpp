@@ -23,6 +23,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <limits.h>
+#include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
@@ -162,7 +163,15 @@ typedef struct DIRCACHE {
 static DIRCACHE s_aDirCache[DIRCACHE_SLOTS] = {{"", -1, 0, 0, {}}, {"", -1, 0, 0, {}}, {"", -1, 0, 0, {}}, {"", -1, 0, 0, {}}};
 static int s_iDirCacheNext;
 static int s_fdNotify = -1;
-static pid_t s_pidNotify;
+/* Set in a child made by fork: it shares the parent's queue and needs its own
+ * (asked on every look-up without a system call). */
+static volatile int s_bForked;
+static int s_bAtFork;
+
+static void PathForked(void)
+{
+    s_bForked = 1;
+}
 
 static std::string PathFold(const char* sz)
 {
@@ -206,7 +215,7 @@ static int PathDrainChanges(void)
 {
     alignas(struct inotify_event) char abEvents[16384];
     int i;
-    if (s_fdNotify >= 0 && s_pidNotify != getpid()) {
+    if (s_fdNotify >= 0 && s_bForked) {
         /* A forked child shares the parent's queue: it gets one of its own. */
         close(s_fdNotify);
         s_fdNotify = -1;
@@ -216,8 +225,10 @@ static int PathDrainChanges(void)
         }
     }
     if (s_fdNotify < 0) {
+        if (!s_bAtFork) s_bAtFork = pthread_atfork(NULL, NULL, PathForked) == 0;
+        if (!s_bAtFork) return 0;
+        s_bForked = 0;
         s_fdNotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        s_pidNotify = getpid();
         if (s_fdNotify < 0) return 0;
     }
     for (;;) {
