@@ -75,6 +75,8 @@ TEST(PackInput, ManifestMistakesAreNamed)
          "[Package]\nTo = Release 1.1|June 1, 2010\n[Releases]\nRelease 1.1|June 1, 2010 = to\n",
          {"heron-pack: DIR/manifest.ini: [Package] has no From",
           "heron-pack: DIR/manifest.ini: [Package] has no License"}},
+        {"NUL byte", Replace("= to\n", std::string("= \0to\n", 6)),
+         {"heron-pack: DIR/manifest.ini:9: a NUL byte (a manifest is text)"}},
         {"no sections", "; nothing\n",
          {"heron-pack: DIR/manifest.ini: no [Package] section", "heron-pack: DIR/manifest.ini: no [Releases] section"}},
     };

@@ -165,9 +165,16 @@ int PackReadManifest(const char* szPath, PackManifest* pManifest, std::string* p
     while (iPos <= strText.size()) {
         size_t iEnd = strText.find('\n', iPos);
         if (iEnd == std::string::npos) iEnd = strText.size();
-        std::string strLine = PackTrim(PackCutComment(strText.substr(iPos, iEnd - iPos)));
+        std::string strLine = strText.substr(iPos, iEnd - iPos);
         iPos = iEnd + 1;
         iLine++;
+        /* A NUL would end every path made from the line where the file
+         * system reads it: a tree of "\0x" is the manifest's own directory. */
+        if (strLine.find('\0') != std::string::npos) {
+            *pstrError = pManifest->strPath + ":" + std::to_string(iLine) + ": a NUL byte (a manifest is text)";
+            return 0;
+        }
+        strLine = PackTrim(PackCutComment(strLine));
         if (strLine.empty() || strLine[0] == ';' || strLine[0] == '#') continue;
         if (strLine[0] == '[') {
             size_t iClose = strLine.rfind(']');
