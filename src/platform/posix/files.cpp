@@ -65,7 +65,7 @@ static int InUseByNobody(const char* szHost)
     return bFree;
 }
 
-int PosixInUse(const char* szHost)
+int PosixInUse(const char* szHost, const struct stat* pst)
 {
     struct stat stFile;
     DIR* pProc;
@@ -73,7 +73,9 @@ int PosixInUse(const char* szHost)
     char szSelf[32];
     int nResult = 0;
 
-    if (stat(szHost, &stFile) != 0 || !S_ISREG(stFile.st_mode)) return 0;
+    if (pst) stFile = *pst;
+    else if (stat(szHost, &stFile) != 0) return 0;
+    if (!S_ISREG(stFile.st_mode)) return 0;
     if (InUseByNobody(szHost)) return 0;
     snprintf(szSelf, sizeof(szSelf), "%d", (int)getpid());
     pProc = opendir("/proc");
@@ -146,6 +148,7 @@ PLATFILE* PlatFopen(const char* szPath, const char* szMode)
     char szHost[HOST_MAX];
     char szCMode[8];
     struct stat st;
+    HOSTLOOK look;
     int bWrite, bText;
     size_t i, j;
     PLATFILE* pf;
@@ -156,11 +159,16 @@ PLATFILE* PlatFopen(const char* szPath, const char* szMode)
         PlatSetLastError(ERROR_INVALID_PARAMETER);
         return NULL;
     }
-    if (!PlatHostPath(szPath, szHost, sizeof(szHost))) return NULL;
+    if (!PosixHostPathLook(szPath, szHost, sizeof(szHost), &look)) return NULL;
     bWrite = strchr(szMode, 'w') || strchr(szMode, 'a') || strchr(szMode, '+');
     bText = strchr(szMode, 'b') == NULL;
 
-    if (stat(szHost, &st) == 0) {
+    /* Nothing by that name: a read fails as fopen would. */
+    if (look.iKnown == 0 && !bWrite) {
+        PosixFail(ENOENT, szHost);
+        return NULL;
+    }
+    if (PosixStat(szHost, &look, &st) == 0) {
         if (S_ISDIR(st.st_mode)) {
             PlatSetLastError(ERROR_ACCESS_DENIED);
             errno = EACCES;
@@ -172,7 +180,7 @@ PLATFILE* PlatFopen(const char* szPath, const char* szMode)
                 errno = EACCES;
                 return NULL;
             }
-            if (PosixInUse(szHost)) {
+            if (PosixInUse(szHost, &st)) {
                 PlatSetLastError(ERROR_SHARING_VIOLATION);
                 errno = EACCES;
                 return NULL;
@@ -372,9 +380,10 @@ BOOL PlatRemoveDirectory(const char* szPath)
     char szHost[HOST_MAX];
     char szCwd[HOST_MAX];
     struct stat st, stCwd;
+    HOSTLOOK look;
     if (PlatFaultHit("RemoveDirectory")) return 0;
-    if (!PlatHostPath(szPath, szHost, sizeof(szHost))) return 0;
-    if (stat(szHost, &st) != 0) return PosixFail(errno, szHost);
+    if (!PosixHostPathLook(szPath, szHost, sizeof(szHost), &look)) return 0;
+    if (PosixStat(szHost, &look, &st) != 0) return PosixFail(errno, szHost);
     if (!S_ISDIR(st.st_mode)) {
         PlatSetLastError(ERROR_DIRECTORY);
         return 0;
@@ -382,7 +391,7 @@ BOOL PlatRemoveDirectory(const char* szPath)
     /* A link to a directory goes as a junction goes: the link alone. */
     {
         struct stat stLink;
-        if (lstat(szHost, &stLink) == 0 && S_ISLNK(stLink.st_mode)) {
+        if (PosixLstat(szHost, &look, &stLink) == 0 && S_ISLNK(stLink.st_mode)) {
             if (unlink(szHost) != 0) return PosixFail(errno, szHost);
             return 1;
         }
@@ -403,15 +412,16 @@ BOOL PlatDeleteFile(const char* szPath)
 {
     char szHost[HOST_MAX];
     struct stat st;
+    HOSTLOOK look;
     int nUse;
     if (PlatFaultHit("DeleteFile")) return 0;
-    if (!PlatHostPath(szPath, szHost, sizeof(szHost))) return 0;
-    if (lstat(szHost, &st) != 0) return PosixFail(errno, szHost);
+    if (!PosixHostPathLook(szPath, szHost, sizeof(szHost), &look)) return 0;
+    if (PosixLstat(szHost, &look, &st) != 0) return PosixFail(errno, szHost);
     if (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0) {
         PlatSetLastError(ERROR_ACCESS_DENIED);
         return 0;
     }
-    nUse = PosixInUse(szHost);
+    nUse = S_ISLNK(st.st_mode) ? PosixInUse(szHost, NULL) : PosixInUse(szHost, &st);
     if (nUse) {
         PlatSetLastError(nUse == 2 ? ERROR_ACCESS_DENIED : ERROR_SHARING_VIOLATION);
         return 0;
@@ -425,11 +435,12 @@ BOOL PlatMoveFile(const char* szFrom, const char* szTo)
     char szHostFrom[HOST_MAX];
     char szHostTo[HOST_MAX];
     struct stat stFrom, stTo;
+    HOSTLOOK lookFrom, lookTo;
     if (PlatFaultHit("MoveFile")) return 0;
-    if (!PlatHostPath(szFrom, szHostFrom, sizeof(szHostFrom))) return 0;
-    if (!PlatHostPath(szTo, szHostTo, sizeof(szHostTo))) return 0;
-    if (lstat(szHostFrom, &stFrom) != 0) return PosixFail(errno, szHostFrom);
-    if (lstat(szHostTo, &stTo) == 0) {
+    if (!PosixHostPathLook(szFrom, szHostFrom, sizeof(szHostFrom), &lookFrom)) return 0;
+    if (!PosixHostPathLook(szTo, szHostTo, sizeof(szHostTo), &lookTo)) return 0;
+    if (PosixLstat(szHostFrom, &lookFrom, &stFrom) != 0) return PosixFail(errno, szHostFrom);
+    if (PosixLstat(szHostTo, &lookTo, &stTo) == 0) {
         /* A change of case only names the same file: allowed. */
         if (!(stTo.st_ino == stFrom.st_ino && stTo.st_dev == stFrom.st_dev)) {
             PlatSetLastError(ERROR_ALREADY_EXISTS);
@@ -451,11 +462,12 @@ BOOL PlatMoveFileReplace(const char* szFrom, const char* szTo)
     char szHostFrom[HOST_MAX];
     char szHostTo[HOST_MAX];
     struct stat stTo;
+    HOSTLOOK lookTo;
     if (PlatFaultHit("MoveFileReplace")) return 0;
     if (!PlatHostPath(szFrom, szHostFrom, sizeof(szHostFrom))) return 0;
-    if (!PlatHostPath(szTo, szHostTo, sizeof(szHostTo))) return 0;
+    if (!PosixHostPathLook(szTo, szHostTo, sizeof(szHostTo), &lookTo)) return 0;
     /* A directory is never replaced (Windows refuses it with 5). */
-    if (lstat(szHostTo, &stTo) == 0 && S_ISDIR(stTo.st_mode)) {
+    if (PosixLstat(szHostTo, &lookTo, &stTo) == 0 && S_ISDIR(stTo.st_mode)) {
         PlatSetLastError(ERROR_ACCESS_DENIED);
         return 0;
     }
@@ -473,10 +485,11 @@ DWORD PlatGetFileAttributes(const char* szPath)
 {
     char szHost[HOST_MAX];
     struct stat st;
+    HOSTLOOK look;
     DWORD dwAttr = 0;
     if (PlatFaultHit("GetFileAttributes")) return INVALID_FILE_ATTRIBUTES;
-    if (!PlatHostPath(szPath, szHost, sizeof(szHost))) return INVALID_FILE_ATTRIBUTES;
-    if (stat(szHost, &st) != 0) {
+    if (!PosixHostPathLook(szPath, szHost, sizeof(szHost), &look)) return INVALID_FILE_ATTRIBUTES;
+    if (PosixStat(szHost, &look, &st) != 0) {
         PosixFail(errno, szHost);
         return INVALID_FILE_ATTRIBUTES;
     }
@@ -489,10 +502,11 @@ BOOL PlatSetFileAttributes(const char* szPath, DWORD dwAttributes)
 {
     char szHost[HOST_MAX];
     struct stat st;
+    HOSTLOOK look;
     mode_t mode;
     if (PlatFaultHit("SetFileAttributes")) return 0;
-    if (!PlatHostPath(szPath, szHost, sizeof(szHost))) return 0;
-    if (stat(szHost, &st) != 0) return PosixFail(errno, szHost);
+    if (!PosixHostPathLook(szPath, szHost, sizeof(szHost), &look)) return 0;
+    if (PosixStat(szHost, &look, &st) != 0) return PosixFail(errno, szHost);
     mode = st.st_mode & 07777;
     if (dwAttributes & FILE_ATTRIBUTE_READONLY) mode &= (mode_t) ~(S_IWUSR | S_IWGRP | S_IWOTH);
     else mode |= S_IWUSR;
@@ -504,10 +518,11 @@ BOOL PlatGetFileSize(const char* szPath, unsigned long long* pcbSize)
 {
     char szHost[HOST_MAX];
     struct stat st;
+    HOSTLOOK look;
     if (pcbSize) *pcbSize = 0;
     if (PlatFaultHit("GetFileSize")) return 0;
-    if (!PlatHostPath(szPath, szHost, sizeof(szHost))) return 0;
-    if (stat(szHost, &st) != 0) return PosixFail(errno, szHost);
+    if (!PosixHostPathLook(szPath, szHost, sizeof(szHost), &look)) return 0;
+    if (PosixStat(szHost, &look, &st) != 0) return PosixFail(errno, szHost);
     if (pcbSize) *pcbSize = (unsigned long long)st.st_size;
     return 1;
 }
@@ -516,9 +531,10 @@ BOOL PlatGetFileTime(const char* szPath, long long* pllTime)
 {
     char szHost[HOST_MAX];
     struct stat st;
+    HOSTLOOK look;
     if (PlatFaultHit("GetFileTime")) return 0;
-    if (!PlatHostPath(szPath, szHost, sizeof(szHost))) return 0;
-    if (stat(szHost, &st) != 0) return PosixFail(errno, szHost);
+    if (!PosixHostPathLook(szPath, szHost, sizeof(szHost), &look)) return 0;
+    if (PosixStat(szHost, &look, &st) != 0) return PosixFail(errno, szHost);
     if (pllTime) *pllTime = (long long)st.st_mtime;
     return 1;
 }
@@ -540,9 +556,10 @@ BOOL PlatMarkProgram(const char* szPath)
 {
     char szHost[HOST_MAX];
     struct stat st;
+    HOSTLOOK look;
     if (PlatFaultHit("MarkProgram")) return 0;
-    if (!PlatHostPath(szPath, szHost, sizeof(szHost))) return 0;
-    if (stat(szHost, &st) != 0) return PosixFail(errno, szHost);
+    if (!PosixHostPathLook(szPath, szHost, sizeof(szHost), &look)) return 0;
+    if (PosixStat(szHost, &look, &st) != 0) return PosixFail(errno, szHost);
     if (chmod(szHost, (st.st_mode & 07777) | S_IXUSR | S_IXGRP | S_IXOTH) != 0) return PosixFail(errno, szHost);
     return 1;
 }

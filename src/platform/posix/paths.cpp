@@ -362,12 +362,44 @@ static int PathAppendComponent(char* szOut, size_t cbOut, const char* pComp, siz
     return 1;
 }
 
+int PosixStat(const char* szHost, const HOSTLOOK* pLook, struct stat* pst)
+{
+    if (pLook && pLook->iKnown == 1 && !S_ISLNK(pLook->stLink.st_mode)) {
+        *pst = pLook->stLink;
+        return 0;
+    }
+    if (pLook && pLook->iKnown == 0) {
+        errno = ENOENT;
+        return -1;
+    }
+    return stat(szHost, pst);
+}
+
+int PosixLstat(const char* szHost, const HOSTLOOK* pLook, struct stat* pst)
+{
+    if (pLook && pLook->iKnown == 1) {
+        *pst = pLook->stLink;
+        return 0;
+    }
+    if (pLook && pLook->iKnown == 0) {
+        errno = ENOENT;
+        return -1;
+    }
+    return lstat(szHost, pst);
+}
+
 int PlatHostPath(const char* szPath, char* szHost, size_t cbHost)
+{
+    return PosixHostPathLook(szPath, szHost, cbHost, NULL);
+}
+
+int PosixHostPathLook(const char* szPath, char* szHost, size_t cbHost, HOSTLOOK* pLook)
 {
     char szOut[HOST_MAX];
     const char* p = szPath;
     int bResolve = 1;
 
+    if (pLook) pLook->iKnown = -1;
     if (!szPath) {
         PlatSetLastError(ERROR_INVALID_PARAMETER);
         return 0;
@@ -412,6 +444,10 @@ int PlatHostPath(const char* szPath, char* szHost, size_t cbHost)
         }
         if (bFits && szWhole[0] && lstat(szWhole, &st) == 0) {
             if (!PosixCopy(szHost, cbHost, szWhole)) goto toolong;
+            if (pLook) {
+                pLook->iKnown = 1;
+                pLook->stLink = st;
+            }
             return 1;
         }
         /* A name not there in a directory that is: only the last component
@@ -430,6 +466,9 @@ int PlatHostPath(const char* szPath, char* szHost, size_t cbHost)
                         strcat(szWhole, szBest);
                     }
                     if (!PosixCopy(szHost, cbHost, szWhole)) goto toolong;
+                    /* No entry of that name in any case: the caller's own
+                     * look would only say so again. */
+                    if (pLook && !szBest[0]) pLook->iKnown = 0;
                     return 1;
                 }
                 *pSlash = '/';
