@@ -203,6 +203,26 @@ TEST(Files, Win32ErrorCodes)
     EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, PlatGetLastError());
     EXPECT_EQ(nullptr, PlatFopen("C:\\nodir\\x", "wb"));
     EXPECT_EQ((DWORD)ERROR_PATH_NOT_FOUND, PlatGetLastError());
+    EXPECT_EQ(nullptr, PlatFopen("C:\\missing.txt", "rb"));
+    EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, PlatGetLastError());
+    EXPECT_EQ(nullptr, PlatFopen("C:\\nodir\\x", "rb"));
+    EXPECT_EQ((DWORD)ERROR_PATH_NOT_FOUND, PlatGetLastError());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, PlatGetFileAttributes("C:\\MISSING.TXT"));
+    EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, PlatGetLastError());
+    // Links are followed: what they point at decides, not the link itself.
+    ASSERT_EQ(0, symlink(machine.Host("C:\\full").c_str(), machine.Host("C:\\dirlink").c_str()));
+    ASSERT_EQ(0, symlink(machine.Host("C:\\ro.txt").c_str(), machine.Host("C:\\rolink").c_str()));
+    ASSERT_EQ(0, symlink(machine.Host("C:\\gone").c_str(), machine.Host("C:\\dangling").c_str()));
+    EXPECT_EQ(nullptr, PlatFopen("C:\\dirlink", "rb"));
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, PlatGetLastError());
+    EXPECT_EQ((DWORD)FILE_ATTRIBUTE_READONLY, PlatGetFileAttributes("C:\\ROLINK"));
+    EXPECT_EQ(nullptr, PlatFopen("C:\\rolink", "wb"));
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, PlatGetLastError());
+    EXPECT_EQ(nullptr, PlatFopen("C:\\dangling", "rb"));
+    EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, PlatGetLastError());
+    EXPECT_TRUE(PlatDeleteFile("C:\\dangling")); // the link goes, as a dangling link would
+    EXPECT_TRUE(PlatDeleteFile("C:\\rolink"));
+    EXPECT_EQ((DWORD)FILE_ATTRIBUTE_READONLY, PlatGetFileAttributes("C:\\ro.txt"));
     PLATFILE* pf = PlatFopen("C:\\ro.txt", "rb");
     EXPECT_NE(nullptr, pf); // reading a read-only file works
     PlatFclose(pf);
