@@ -44,6 +44,15 @@ int PosixCopy(char* szDst, size_t cbDst, const char* szSrc)
     return 1;
 }
 
+char* PosixDupN(const char* p, size_t cch)
+{
+    char* sz = (char*)malloc(cch + 1);
+    if (!sz) return NULL;
+    memcpy(sz, p, cch);
+    sz[cch] = 0;
+    return sz;
+}
+
 /* Every operation of this layer that can be made to fail, by the name a test
  * arms. Arming any other name is refused: a misspelt name would otherwise
  * never fire and a fault test would pass without testing anything. */

@@ -43,5 +43,7 @@ int PosixFaultInitFromEnv(void);
 /* Bounded copy for the backend: copies at most cb-1 bytes, always ends with NUL;
  * returns 1 when the whole text fitted. */
 int PosixCopy(char* szDst, size_t cbDst, const char* szSrc);
+/* A new block (malloc) with the cch bytes at p and a NUL; NULL without memory. */
+char* PosixDupN(const char* p, size_t cch);
 
 #endif

@@ -814,16 +814,6 @@ static void DeferEnd(void)
     s_defer.szHost[0] = 0;
 }
 
-/* Copies cb bytes into a new NUL-terminated block; NULL without memory. */
-static char* DeferCopy(const char* pb, size_t cb)
-{
-    char* p = (char*)malloc(cb + 1);
-    if (!p) return NULL;
-    memcpy(p, pb, cb);
-    p[cb] = 0;
-    return p;
-}
-
 /* The noted new key of section iSec named pName, PROF_NONE when none. */
 static uint32_t DeferFindKey(uint32_t iSec, const char* pName, size_t cchName)
 {
@@ -897,9 +887,9 @@ static int DeferNote(const char* szSection, const char* szKey, const char* szVal
                 s_defer.cSecsAlloc = cAlloc;
             }
             pNew = &s_defer.aSecs[k];
-            pNew->pName = DeferCopy(pSec, cchSec);
+            pNew->pName = PosixDupN(pSec, cchSec);
             pNew->cchName = cchSec;
-            pNew->pHeader = DeferCopy(ProfWriteForm(szSection), strlen(ProfWriteForm(szSection)));
+            pNew->pHeader = PosixDupN(ProfWriteForm(szSection), strlen(ProfWriteForm(szSection)));
             if (!pNew->pName || !pNew->pHeader) {
                 free(pNew->pName);
                 free(pNew->pHeader);
@@ -948,7 +938,7 @@ static int DeferNote(const char* szSection, const char* szKey, const char* szVal
     if (iLine != PROF_NONE) {
         /* Replaced under the spelling already in the file. */
         const PROFLINE* pLine = &s_defer.pDoc->aLines[iLine];
-        pEntry->pName = DeferCopy(s_defer.pDoc->pb + pLine->ibName, pLine->cchName);
+        pEntry->pName = PosixDupN(s_defer.pDoc->pb + pLine->ibName, pLine->cchName);
         pEntry->cchName = pLine->cchName;
         pEntry->cbText = pLine->cchName + 1 + cchVal;
         pEntry->pText = (char*)malloc(pEntry->cbText + 1);
@@ -959,7 +949,7 @@ static int DeferNote(const char* szSection, const char* szKey, const char* szVal
         }
     } else {
         size_t cchKeyForm = strlen(pKey);
-        pEntry->pName = DeferCopy(pName, cchName);
+        pEntry->pName = PosixDupN(pName, cchName);
         pEntry->cchName = cchName;
         pEntry->cbText = cchKeyForm + 1 + cchVal;
         pEntry->pText = (char*)malloc(pEntry->cbText + 1);

@@ -72,20 +72,11 @@ typedef struct REGHANDLE {
 
 /* ---- The tree ------------------------------------------------------------- */
 
-static char* RegDupN(const char* p, size_t cch)
-{
-    char* sz = (char*)malloc(cch + 1);
-    if (!sz) return NULL;
-    memcpy(sz, p, cch);
-    sz[cch] = 0;
-    return sz;
-}
-
 static REGNODE* RegNewNode(const char* pName, size_t cchName)
 {
     REGNODE* pNode = (REGNODE*)calloc(1, sizeof(REGNODE));
     if (!pNode) return NULL;
-    pNode->szName = RegDupN(pName, cchName);
+    pNode->szName = PosixDupN(pName, cchName);
     if (!pNode->szName) {
         free(pNode);
         return NULL;
@@ -279,7 +270,7 @@ static void RegParseValueLine(REGNODE* pKey, const char* p, const char* pEnd)
     DWORD dwType;
 
     if (*p == '@') {
-        szName = RegDupN("", 0);
+        szName = PosixDupN("", 0);
         p++;
     } else {
         szName = RegParseQuoted(&p, pEnd, NULL);
