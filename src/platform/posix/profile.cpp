@@ -814,6 +814,16 @@ static void DeferEnd(void)
     s_defer.szHost[0] = 0;
 }
 
+/* An array of *pcAlloc items of cbItem bytes, doubled (cFirst items when
+ * empty); NULL without memory, the array then as it was. */
+static void* DeferGrow(void* pArray, uint32_t* pcAlloc, uint32_t cFirst, size_t cbItem)
+{
+    uint32_t cAlloc = *pcAlloc ? *pcAlloc * 2 : cFirst;
+    void* pNew = realloc(pArray, cAlloc * cbItem);
+    if (pNew) *pcAlloc = cAlloc;
+    return pNew;
+}
+
 /* The noted new key of section iSec named pName, PROF_NONE when none. */
 static uint32_t DeferFindKey(uint32_t iSec, const char* pName, size_t cchName)
 {
@@ -880,11 +890,9 @@ static int DeferNote(const char* szSection, const char* szKey, const char* szVal
         if (k == s_defer.cSecs) {
             DEFERSEC* pNew;
             if (s_defer.cSecs == s_defer.cSecsAlloc) {
-                uint32_t cAlloc = s_defer.cSecsAlloc ? s_defer.cSecsAlloc * 2 : 4;
-                DEFERSEC* aNew = (DEFERSEC*)realloc(s_defer.aSecs, cAlloc * sizeof(DEFERSEC));
+                DEFERSEC* aNew = (DEFERSEC*)DeferGrow(s_defer.aSecs, &s_defer.cSecsAlloc, 4, sizeof(DEFERSEC));
                 if (!aNew) return 0;
                 s_defer.aSecs = aNew;
-                s_defer.cSecsAlloc = cAlloc;
             }
             pNew = &s_defer.aSecs[k];
             pNew->pName = PosixDupN(pSec, cchSec);
@@ -921,11 +929,9 @@ static int DeferNote(const char* szSection, const char* szKey, const char* szVal
     }
 
     if (s_defer.cKeys == s_defer.cKeysAlloc) {
-        uint32_t cAlloc = s_defer.cKeysAlloc ? s_defer.cKeysAlloc * 2 : 64;
-        DEFERKEY* aNew = (DEFERKEY*)realloc(s_defer.aKeys, cAlloc * sizeof(DEFERKEY));
+        DEFERKEY* aNew = (DEFERKEY*)DeferGrow(s_defer.aKeys, &s_defer.cKeysAlloc, 64, sizeof(DEFERKEY));
         if (!aNew) return 0;
         s_defer.aKeys = aNew;
-        s_defer.cKeysAlloc = cAlloc;
     }
     if (iLine != PROF_NONE && !s_defer.aLineKey) {
         s_defer.aLineKey = (uint32_t*)calloc(s_defer.pDoc->cLines, sizeof(uint32_t));
